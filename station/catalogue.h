@@ -1,0 +1,18 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+
+// The suite's programs in the order of the availability flags. Every pass over
+// the check boxes, and every character of the flags, follows this order.
+struct CatalogueEntry {
+    int position;
+    std::string_view boxName;
+    std::string_view caption;
+    std::string_view menuHeading;
+    std::string_view groupHeading; // empty: the box stands directly under its menu heading
+};
+
+inline constexpr int programCount = 100;
+
+extern const std::array<CatalogueEntry, programCount> programCatalogue;

@@ -1,0 +1,157 @@
+#include "stationformat.h"
+
+#include <QStringBuilder>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <algorithm>
+
+namespace {
+
+constexpr QChar quote = u'"';
+constexpr QChar comma = u',';
+constexpr QChar space = u' ';
+constexpr QStringView lineEnd = u"\r\n";
+const QString defaultFlags(programCount, u'1');
+
+#ifdef Q_OS_WIN
+QStringEncoder stationEncoder() {
+    return QStringEncoder(QStringConverter::System);
+}
+QStringDecoder stationDecoder() {
+    return QStringDecoder(QStringConverter::System);
+}
+#else
+// An English (United States) Windows station's ANSI code page.
+constexpr const char* codePage = "windows-1252";
+QStringEncoder stationEncoder() {
+    return QStringEncoder(codePage);
+}
+QStringDecoder stationDecoder() {
+    return QStringDecoder(codePage);
+}
+#endif
+
+bool isLineBreak(QChar c) {
+    return c == u'\r' || c == u'\n';
+}
+
+// Reads delimited fields the way the rest of the suite writes and reads them.
+// Where the rules leave a case open, the most lenient reading is taken: spaces
+// before a field and at the end of an unquoted field are dropped; a lone CR or
+// LF ends a line like CR LF; a quoted field without its closing quote ends at
+// the line end; text between a closing quote and the next comma or line end
+// is skipped.
+class FieldReader {
+public:
+    explicit FieldReader(QStringView text)
+        : m_text(text) {}
+
+    std::optional<QString> next() {
+        while (m_pos < m_text.size() && m_text[m_pos] == space)
+            ++m_pos;
+        if (m_pos >= m_text.size())
+            return std::nullopt;
+        QString value = m_text[m_pos] == quote ? readQuoted() : readUnquoted();
+        skipDelimiter();
+        return value;
+    }
+
+private:
+    qsizetype findFrom(qsizetype from, auto isEnd) const {
+        const auto it = std::find_if(m_text.begin() + from, m_text.end(), isEnd);
+        return it - m_text.begin();
+    }
+
+    QString readQuoted() {
+        const qsizetype start = m_pos + 1;
+        const qsizetype end = findFrom(start, [](QChar c) { return c == quote || isLineBreak(c); });
+        m_pos = end;
+        if (m_pos < m_text.size() && m_text[m_pos] == quote)
+            m_pos = findFrom(m_pos + 1, [](QChar c) { return c == comma || isLineBreak(c); });
+        return m_text.sliced(start, end - start).toString();
+    }
+
+    QString readUnquoted() {
+        const qsizetype start = m_pos;
+        m_pos = findFrom(start, [](QChar c) { return c == comma || isLineBreak(c); });
+        QStringView value = m_text.sliced(start, m_pos - start);
+        while (value.endsWith(space))
+            value.chop(1);
+        return value.toString();
+    }
+
+    void skipDelimiter() {
+        if (m_pos >= m_text.size())
+            return;
+        const QChar delimiter = m_text[m_pos++];
+        if (delimiter == u'\r' && m_pos < m_text.size() && m_text[m_pos] == u'\n')
+            ++m_pos;
+    }
+
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
+
+QString flagDigits(const BoxStates& states) {
+    QString digits;
+    digits.reserve(programCount);
+    for (const BoxState state : states)
+        digits += QChar(u'0' + boxValue(state));
+    return digits;
+}
+
+bool readsBackAsWritten(QStringView folder) {
+    return !folder.contains(comma) && !folder.startsWith(quote) && !folder.contains(u'\r') &&
+           !folder.contains(u'\n');
+}
+
+} // namespace
+
+QString decodeStationText(const QByteArray& bytes) {
+    auto decoder = stationDecoder();
+    return decoder.decode(bytes);
+}
+
+std::optional<StationFields> readStationFields(QStringView text) {
+    FieldReader reader(text);
+    std::optional<QString> field1 = reader.next();
+    if (!field1)
+        return std::nullopt;
+    return StationFields{*field1, reader.next().value_or(defaultFlags)};
+}
+
+QString folderFromField1(const QString& field1) {
+    if (field1.size() < databaseSuffix.size())
+        return field1;
+    return field1.chopped(databaseSuffix.size());
+}
+
+int positionValue(QStringView field2, int position) {
+    if (position < 1 || position > field2.size())
+        return 0;
+    const QChar c = field2[position - 1];
+    return c >= u'0' && c <= u'9' ? c.unicode() - u'0' : 0;
+}
+
+QString trimSpaces(QStringView text) {
+    while (text.startsWith(space))
+        text = text.sliced(1);
+    while (text.endsWith(space))
+        text.chop(1);
+    return text.toString();
+}
+
+std::optional<QByteArray> composeStationFile(QStringView pathBoxText, const BoxStates& states) {
+    const QString folder = trimSpaces(pathBoxText);
+    if (!readsBackAsWritten(folder))
+        return std::nullopt;
+    const QString text = folder % databaseSuffix % lineEnd % flagDigits(states) % lineEnd;
+    auto encoder = stationEncoder();
+    const QByteArray bytes = encoder.encode(text);
+    // A character outside the code page would be stored as a stand-in byte.
+    if (encoder.hasError() || decodeStationText(bytes) != text)
+        return std::nullopt;
+    if (bytes.size() > maxStationFileBytes)
+        return std::nullopt;
+    return bytes;
+}

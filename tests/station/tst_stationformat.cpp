@@ -1,0 +1,191 @@
+#include "stationformat.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+// 100 expected position values: the given digits, then the filler.
+QString values(const QString& digits, QChar filler = u'0') {
+    return digits + QString(programCount - digits.size(), filler);
+}
+
+QString allValues(const std::optional<StationFields>& fields) {
+    QString digits;
+    for (int position = 1; position <= programCount; ++position)
+        digits += QChar(u'0' + positionValue(fields->field2, position));
+    return digits;
+}
+
+BoxStates statesFrom(const QString& digits) {
+    BoxStates states{};
+    for (int i = 0; i < programCount; ++i)
+        states[i] = *boxStateFromValue(digits.at(i).digitValue());
+    return states;
+}
+
+void writerRow(const char* tag, const QString& pathBox, const QString& states,
+               const QByteArray& bytes) {
+    QTest::newRow(tag) << pathBox << states << bytes;
+}
+
+void refusalRow(const char* tag, const QString& pathBox) {
+    QTest::newRow(tag) << pathBox;
+}
+
+void readerRow(const char* tag, const QByteArray& file, const QString& folder,
+               const QString& expected) {
+    QTest::newRow(tag) << file << folder << expected;
+}
+
+const QString line1 = QStringLiteral("d:\\shared\\pelmora.mdb");
+
+} // namespace
+
+class TestStationFormat : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writerBytes_data() {
+        QTest::addColumn<QString>("pathBox");
+        QTest::addColumn<QString>("states");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray ones(100, '1');
+        writerRow("worked example", "d:\\shared", values({}, u'1'),
+                  "d:\\shared\\pelmora.mdb\r\n" + ones + "\r\n");
+        writerRow("grayed first box", "d:\\shared", values("21"),
+                  "d:\\shared\\pelmora.mdb\r\n21" + QByteArray(98, '0') + "\r\n");
+        writerRow("trailing backslash", "d:\\shared\\", values({}, u'1'),
+                  "d:\\shared\\\\pelmora.mdb\r\n" + ones + "\r\n");
+        writerRow("spaces around the folder", "  d:\\shared  ", values({}, u'1'),
+                  "d:\\shared\\pelmora.mdb\r\n" + ones + "\r\n");
+        writerRow("only spaces", "   ", values({}, u'1'), "\\pelmora.mdb\r\n" + ones + "\r\n");
+        writerRow("tabs are not trimmed", "\td:\\x\t", values({}, u'1'),
+                  "\td:\\x\t\\pelmora.mdb\r\n" + ones + "\r\n");
+        writerRow("code page 1252", QStringLiteral("c:\\caf\u00e9 \u20ac"), values({}, u'1'),
+                  "c:\\caf\xe9 \x80\\pelmora.mdb\r\n" + ones + "\r\n");
+        writerRow("quote inside", "d:\\a\"b", values({}, u'1'),
+                  "d:\\a\"b\\pelmora.mdb\r\n" + ones + "\r\n");
+    }
+
+    void writerBytes() {
+        QFETCH(QString, pathBox);
+        QFETCH(QString, states);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(composeStationFile(pathBox, statesFrom(states)), std::optional(bytes));
+    }
+
+    void workedExampleIs125Bytes() {
+        QCOMPARE(composeStationFile(u"d:\\shared", statesFrom(values({}, u'1')))->size(), 125);
+    }
+
+    void refusesWhatCannotBeReadBack_data() {
+        QTest::addColumn<QString>("pathBox");
+        refusalRow("comma", "d:\\my,data");
+        refusalRow("leading quote", "\"d:\\x\"");
+        refusalRow("quote after trimmed spaces", "  \"d:\\x");
+        refusalRow("line feed", "d:\\a\nb");
+        refusalRow("carriage return", "d:\\a\rb");
+        refusalRow("outside the code page", QStringLiteral("d:\\\u0436"));
+        refusalRow("outside the BMP", QStringLiteral("d:\\\U0001F600"));
+        refusalRow("longer than the reader reads", QString(maxStationFileBytes, u'x'));
+    }
+
+    void refusesWhatCannotBeReadBack() {
+        QFETCH(QString, pathBox);
+        QCOMPARE(composeStationFile(pathBox, statesFrom(values({}, u'1'))), std::nullopt);
+    }
+
+    void reader_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");
+        const QByteArray head = line1.toLatin1() + "\r\n";
+        readerRow("worked example", head + QByteArray(100, '1') + "\r\n", "d:\\shared",
+                  values({}, u'1'));
+        readerRow("line 1 only", head, "d:\\shared", values({}, u'1'));
+        readerRow("line 1 without line end", line1.toLatin1(), "d:\\shared", values({}, u'1'));
+        readerRow("line 2 empty", head + "\r\n", "d:\\shared", values({}));
+        readerRow("line 2 of 60", head + QByteArray(60, '1') + "\r\n", "d:\\shared",
+                  values(QString(60, u'1')));
+        readerRow("line 2 over 100", head + QByteArray(100, '2') + "1111\r\n", "d:\\shared",
+                  values({}, u'2'));
+        readerRow("non-digits", head + "11 1.a79\xb2\r\n", "d:\\shared", values("11010079"));
+        readerRow("further lines ignored", head + QByteArray(100, '0') + "\r\n1,2\r\n",
+                  "d:\\shared", values({}));
+        readerRow("line 1 is the suffix", "\\pelmora.mdb\r\n1\r\n", "", values("1"));
+        readerRow("line 1 of 5", "d:\\ab\r\n2\r\n", "d:\\ab", values("2"));
+        readerRow("other 12 characters", "d:\\shared\\other.mdb\r\n", "d:\\shar", values({}, u'1'));
+        readerRow("comma in line 1", "d:\\my,data\\pelmora.mdb\r\n" + QByteArray(100, '1'),
+                  "d:\\my", values({}));
+        readerRow("comma then digits", "d:\\my,12\r\n" + QByteArray(100, '0'), "d:\\my",
+                  values("12"));
+        readerRow("quoted comma", "\"d:\\my,data\\pelmora.mdb\"\r\n" + QByteArray(100, '1'),
+                  "d:\\my,data", values({}, u'1'));
+        readerRow("empty line 1", "\r\n1111\r\n", "", values("1111"));
+        // Cases the writer never produces; each read as leniently as the rules allow.
+        readerRow("spaces around fields", "  " + line1.toLatin1() + "  \r\n  1111  \r\n",
+                  "d:\\shared", values("1111"));
+        readerRow("lone LF", line1.toLatin1() + "\n2222\n", "d:\\shared", values("2222"));
+        readerRow("lone CR", line1.toLatin1() + "\r2222\r", "d:\\shared", values("2222"));
+        readerRow("unclosed quote ends at line end", "\"" + line1.toLatin1() + "\r\n1212\r\n",
+                  "d:\\shared", values("1212"));
+        readerRow("text after closing quote skipped", "\"" + line1.toLatin1() + "\"xyz\r\n1212\r\n",
+                  "d:\\shared", values("1212"));
+        readerRow("quoted field 2", head + "\"12,21\"\r\n", "d:\\shared", values("12021"));
+        readerRow("control bytes", QByteArray("\x01\x1a\x00,9", 5), "\x01\x1a" + QString(QChar(0)),
+                  values("9"));
+    }
+
+    void reader() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        const auto fields = readStationFields(decodeStationText(file));
+        QVERIFY(fields);
+        QCOMPARE(folderFromField1(fields->field1), folder);
+        QCOMPARE(allValues(fields), expected);
+    }
+
+    void noFieldOne_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("only spaces") << QByteArray("    ");
+    }
+
+    void noFieldOne() {
+        QFETCH(QByteArray, file);
+        QCOMPARE(readStationFields(decodeStationText(file)), std::nullopt);
+    }
+
+    // Every folder that is accepted comes back trimmed; every state vector exactly.
+    void roundTrip() {
+        const QString pool = QStringLiteral("ab:\\ ,\"\t\u00e9\u20ac\u0436.9");
+        QRandomGenerator random(20261208);
+        int accepted = 0;
+        for (int run = 0; run < 2000; ++run) {
+            QString folder;
+            for (int length = random.bounded(30); length > 0; --length)
+                folder += pool.at(random.bounded(pool.size()));
+            QString digits;
+            for (int i = 0; i < programCount; ++i)
+                digits += QChar(u'0' + random.bounded(3));
+            const auto bytes = composeStationFile(folder, statesFrom(digits));
+            const QString trimmed = trimSpaces(folder);
+            const bool readable = !trimmed.contains(u',') && !trimmed.startsWith(u'"') &&
+                                  !trimmed.contains(QChar(0x0436));
+            QCOMPARE(bytes.has_value(), readable);
+            if (!bytes)
+                continue;
+            ++accepted;
+            const auto fields = readStationFields(decodeStationText(*bytes));
+            QVERIFY(fields);
+            QCOMPARE(folderFromField1(fields->field1), trimmed);
+            QCOMPARE(allValues(fields), digits);
+        }
+        QVERIFY(accepted > 200);
+    }
+};
+
+QTEST_MAIN(TestStationFormat)
+#include "tst_stationformat.moc"

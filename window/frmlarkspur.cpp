@@ -1,0 +1,272 @@
+#include "frmlarkspur.h"
+
+#include "failure.h"
+#include "layout.h"
+#include "linecontrol.h"
+#include "programcheckbox.h"
+#include "stationfile.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace {
+
+const QString titleCaption = QStringLiteral("Pelmora - Set/Change Path to Database");
+const QString pathLabelCaption = QStringLiteral("Path To DataBase");
+const QString currentPathPrefix = QStringLiteral("Current Path to DataBase Is ");
+const QString noPathCaption = QStringLiteral("Current Path is not defined");
+
+QString toQString(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Qt::Alignment toQt(Alignment alignment) {
+    switch (alignment) {
+    case Alignment::Left:
+        return Qt::AlignLeft | Qt::AlignTop;
+    case Alignment::Centre:
+        return Qt::AlignHCenter | Qt::AlignTop;
+    case Alignment::Right:
+        return Qt::AlignRight | Qt::AlignTop;
+    }
+    return Qt::AlignLeft | Qt::AlignTop;
+}
+
+QPoint toPixels(int xTwips, int yTwips) {
+    return {xTwips / twipsPerPixel, yTwips / twipsPerPixel};
+}
+
+QWidget* createLabel(const ControlSpec& spec, QWidget* parent) {
+    auto* label = new QLabel(toQString(spec.caption), parent);
+    // Paths come from files and the operator: never read them as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(toQt(spec.alignment));
+    if (spec.framed)
+        label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    return label;
+}
+
+QWidget* createTextBox(const ControlSpec& spec, QWidget* parent) {
+    auto* textBox = new QLineEdit(toQString(spec.caption), parent);
+    textBox->setMaxLength(std::numeric_limits<int>::max());
+    textBox->setAccessibleName(pathLabelCaption);
+    return textBox;
+}
+
+QWidget* createButton(const ControlSpec& spec, QWidget* parent) {
+    auto* button = new QPushButton(toQString(spec.caption), parent);
+    // Enter and Escape must press nothing.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
+    switch (spec.kind) {
+    case ControlKind::Label:
+        return createLabel(spec, parent);
+    case ControlKind::TextBox:
+        return createTextBox(spec, parent);
+    case ControlKind::Button:
+        return createButton(spec, parent);
+    }
+    return nullptr;
+}
+
+void placeControl(QWidget* control, std::string_view name, std::string_view caption,
+                  const TwipsRect& rect) {
+    control->setObjectName(toQString(name));
+    control->setGeometry(rect.toPixels());
+    if (!caption.empty() && control->accessibleName().isEmpty())
+        control->setAccessibleName(toQString(caption));
+}
+
+void applyFont(QWidget* control, const FontSpec& spec) {
+    QFont font(toQString(spec.face));
+    font.setPointSizeF(spec.points);
+    font.setBold(spec.bold);
+    font.setItalic(spec.italic);
+    control->setFont(font);
+}
+
+} // namespace
+
+frmLarkspur::frmLarkspur(const QString& stationFile, QWidget* parent)
+    : QWidget(parent)
+    , m_stationFile(stationFile) {
+    setObjectName(QStringLiteral("frmLarkspur"));
+    setWindowTitle(titleCaption);
+    setAccessibleName(titleCaption);
+    resize(clientArea.toPixels().size());
+    createLines();
+    createControls();
+    createBoxes();
+    setTabChain();
+    connectButtons();
+    m_txtPath->setFocus();
+}
+
+void frmLarkspur::createLines() {
+    for (const LineSpec& spec : lineTable) {
+        auto* line = new LineControl(toPixels(spec.x1, spec.y1), toPixels(spec.x2, spec.y2),
+                                     lineWidthPixels, this);
+        line->setObjectName(toQString(spec.name));
+    }
+}
+
+void frmLarkspur::createControls() {
+    for (const ControlSpec& spec : controlTable)
+        placeControl(createControl(spec, this), spec.name, spec.caption, spec.rect);
+    for (const FontSpec& spec : fontTable)
+        applyFont(findChild<QWidget*>(toQString(spec.control)), spec);
+    m_txtPath = findChild<QLineEdit*>(QStringLiteral("txtPath"));
+    m_lblCurrLoc = findChild<QLabel*>(QStringLiteral("lblCurrLoc"));
+}
+
+void frmLarkspur::createBoxes() {
+    for (const CatalogueEntry& entry : programCatalogue) {
+        auto* checkBox = new ProgramCheckBox(toQString(entry.caption), this);
+        placeControl(checkBox, entry.boxName, entry.caption, boxSpec(entry.boxName).rect);
+        checkBox->setValue(boxValue(BoxState::Checked));
+        m_boxes[entry.position - 1] = checkBox;
+    }
+}
+
+void frmLarkspur::setTabChain() {
+    std::vector<std::pair<int, QWidget*>> chain;
+    for (const ControlSpec& spec : controlTable) {
+        if (spec.kind != ControlKind::Label)
+            chain.emplace_back(spec.tabIndex, findChild<QWidget*>(toQString(spec.name)));
+    }
+    for (ProgramCheckBox* checkBox : m_boxes)
+        chain.emplace_back(boxSpec(checkBox->objectName().toStdString()).tabIndex, checkBox);
+    std::ranges::sort(chain, {}, &std::pair<int, QWidget*>::first);
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        setTabOrder(chain[i - 1].second, chain[i].second);
+}
+
+void frmLarkspur::connectButtons() {
+    const std::array<std::pair<QString, Handler>, 4> clickHandlers{{
+        {QStringLiteral("cmdOk"), &frmLarkspur::cmdOk_Click},
+        {QStringLiteral("cmdQuit"), &frmLarkspur::cmdQuit_Click},
+        {QStringLiteral("cmdCheckAll"), &frmLarkspur::cmdCheckAll_Click},
+        {QStringLiteral("cmdClearAll"), &frmLarkspur::cmdClearAll_Click},
+    }};
+    for (const auto& [name, handler] : clickHandlers) {
+        connect(findChild<QPushButton*>(name), &QPushButton::clicked, this,
+                [this, handler = handler] { runHandler(handler); });
+    }
+}
+
+// Qt's event loop is not exception-safe: every handler runs through here, and
+// a failure becomes the program's one error report.
+bool frmLarkspur::runHandler(Handler handler) {
+    try {
+        (this->*handler)();
+        return true;
+    } catch (const Failure& failure) {
+        emit failed(failure.report());
+    } catch (const std::exception& error) {
+        emit failed(
+            QStringLiteral("Unexpected failure: %1").arg(QString::fromLocal8Bit(error.what())));
+    } catch (...) {
+        emit failed(QStringLiteral("Unexpected failure"));
+    }
+    return false;
+}
+
+bool frmLarkspur::load() {
+    return runHandler(&frmLarkspur::Form_Load);
+}
+
+void frmLarkspur::showCentred() {
+    QRect frame(QPoint(), size());
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
+    show();
+}
+
+ProgramCheckBox* frmLarkspur::box(int position) const {
+    return m_boxes.at(position - 1);
+}
+
+void frmLarkspur::closeEvent(QCloseEvent* event) {
+    event->accept();
+    Form_Unload();
+}
+
+void frmLarkspur::Form_Load() {
+    if (!stationFilePresent(m_stationFile))
+        return showNoStationFile();
+    const auto fields = readStationFields(decodeStationText(readStationFile(m_stationFile)));
+    // An empty file says no more than a missing one; the operator can repair it with OK.
+    if (!fields)
+        return showNoStationFile();
+    for (int position = 1; position <= programCount; ++position) {
+        try {
+            box(position)->setValue(positionValue(fields->field2, position));
+        } catch (const InvalidBoxValue&) {
+            // 3 to 9 name no state: that box keeps its checked state, the others still load.
+        }
+    }
+    const QString folder = folderFromField1(fields->field1);
+    m_lblCurrLoc->setText(currentPathPrefix + folder);
+    m_txtPath->setText(folder);
+}
+
+void frmLarkspur::showNoStationFile() {
+    m_lblCurrLoc->setText(noPathCaption);
+    m_txtPath->clear();
+}
+
+void frmLarkspur::Form_Unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    emit unloaded();
+}
+
+void frmLarkspur::cmdOk_Click() {
+    const QString typed = m_txtPath->text();
+    const auto bytes = typed.isEmpty() ? std::nullopt : composeStationFile(typed, boxStates());
+    if (!bytes) {
+        QApplication::beep();
+        m_txtPath->setFocus();
+        return;
+    }
+    m_lblCurrLoc->setText(currentPathPrefix + typed);
+    writeStationFile(m_stationFile, *bytes);
+    close();
+}
+
+void frmLarkspur::cmdQuit_Click() {
+    close();
+}
+
+void frmLarkspur::cmdCheckAll_Click() {
+    setAllBoxes(boxValue(BoxState::Checked));
+}
+
+void frmLarkspur::cmdClearAll_Click() {
+    setAllBoxes(boxValue(BoxState::Unchecked));
+}
+
+void frmLarkspur::setAllBoxes(int value) {
+    for (ProgramCheckBox* checkBox : m_boxes)
+        checkBox->setValue(value);
+}
+
+BoxStates frmLarkspur::boxStates() const {
+    BoxStates states{};
+    std::ranges::transform(m_boxes, states.begin(), [](const ProgramCheckBox* checkBox) {
+        return *boxStateFromValue(checkBox->value());
+    });
+    return states;
+}
