@@ -1,0 +1,141 @@
+#include "catalogue.h"
+#include "layout.h"
+
+#include <QTest>
+#include <map>
+#include <set>
+#include <vector>
+
+// Holds the layout tables to the window's layout rules instead of copying them.
+namespace {
+
+const ControlSpec& control(std::string_view name) {
+    return *std::ranges::find(controlTable, name, &ControlSpec::name);
+}
+
+int lineAt(std::string_view name, int LineSpec::*coordinate) {
+    return std::ranges::find(lineTable, name, &LineSpec::name)->*coordinate;
+}
+
+// The menu heading of the column, or middle-column section, that holds a point.
+std::string_view menuLabelAt(int x, int y) {
+    if (x < lineAt("Line1", &LineSpec::x1))
+        return "lblFMMenu";
+    if (x >= lineAt("Line2", &LineSpec::x1))
+        return "lblReports";
+    if (y < lineAt("Line3", &LineSpec::y1))
+        return "Label1";
+    return y < lineAt("Line5", &LineSpec::y1) ? "lblInq" : "Label2";
+}
+
+bool isGroupHeading(const ControlSpec& spec) {
+    return spec.kind == ControlKind::Label && spec.caption.ends_with(" -->");
+}
+
+// A box belongs to the nearest group heading above it in its column or
+// section with the same left edge; without one, to its menu heading.
+std::string_view headingOf(const BoxSpec& box) {
+    const std::string_view menu = menuLabelAt(box.rect.left, box.rect.top);
+    const ControlSpec* nearest = nullptr;
+    for (const ControlSpec& spec : controlTable) {
+        if (isGroupHeading(spec) && spec.rect.left == box.rect.left &&
+            spec.rect.top < box.rect.top && menuLabelAt(spec.rect.left, spec.rect.top) == menu &&
+            (!nearest || spec.rect.top > nearest->rect.top))
+            nearest = &spec;
+    }
+    return nearest ? nearest->name : menu;
+}
+
+// Runs of boxes that stack: the same heading and left edge, in table order.
+std::map<std::pair<std::string_view, int>, std::vector<const BoxSpec*>> stacks() {
+    std::map<std::pair<std::string_view, int>, std::vector<const BoxSpec*>> runs;
+    for (const BoxSpec& box : boxTable)
+        runs[{box.under, box.rect.left}].push_back(&box);
+    return runs;
+}
+
+} // namespace
+
+class TestLayout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tabIndexesRunFrom0To127Once() {
+        std::multiset<int> indexes;
+        for (const ControlSpec& spec : controlTable)
+            indexes.insert(spec.tabIndex);
+        for (const BoxSpec& box : boxTable)
+            indexes.insert(box.tabIndex);
+        std::multiset<int> expected;
+        for (int i = 0; i < 128; ++i)
+            expected.insert(i);
+        QCOMPARE(indexes, expected);
+    }
+
+    void namesAreUniqueAndBoxesAreTheCatalogues() {
+        std::set<std::string_view> names;
+        for (const ControlSpec& spec : controlTable)
+            QVERIFY(names.insert(spec.name).second);
+        for (const LineSpec& line : lineTable)
+            QVERIFY(names.insert(line.name).second);
+        std::set<std::string_view> boxNames, catalogueNames;
+        for (const BoxSpec& box : boxTable) {
+            QVERIFY(names.insert(box.name).second);
+            boxNames.insert(box.name);
+        }
+        for (const CatalogueEntry& entry : programCatalogue)
+            catalogueNames.insert(entry.boxName);
+        QCOMPARE(boxNames, catalogueNames);
+    }
+
+    void everyRectangleIsWholePixels() {
+        auto whole = [](const TwipsRect& r) {
+            return r.left % twipsPerPixel == 0 && r.top % twipsPerPixel == 0 &&
+                   r.width % twipsPerPixel == 0 && r.height % twipsPerPixel == 0;
+        };
+        QVERIFY(whole(clientArea));
+        for (const ControlSpec& spec : controlTable)
+            QVERIFY2(whole(spec.rect), spec.name.data());
+        for (const BoxSpec& box : boxTable)
+            QVERIFY2(whole(box.rect), box.name.data());
+    }
+
+    void boxesInAStackStand240Apart() {
+        for (const auto& [key, run] : stacks()) {
+            for (std::size_t i = 1; i < run.size(); ++i)
+                QVERIFY2(run[i]->rect.top - run[i - 1]->rect.top == 240, run[i]->name.data());
+        }
+    }
+
+    void firstBoxStandsItsOffsetBelowItsHeading() {
+        const std::map<std::string_view, int> offsets{
+            {"lblGift", 240}, {"lblWork", 240}, {"lblUtil", 300}, {"lblBingo", 300}};
+        for (const auto& [key, run] : stacks()) {
+            const ControlSpec& heading = control(key.first);
+            if (!isGroupHeading(heading))
+                continue;
+            const auto offset = offsets.find(heading.name);
+            const int expected = offset == offsets.end() ? 360 : offset->second;
+            QVERIFY2(run.front()->rect.top - heading.rect.top == expected,
+                     run.front()->name.data());
+        }
+        for (std::string_view name : {"chkPM", "chkMJS", "chkVEJ"})
+            QCOMPARE(boxSpec(name).rect.top - control(boxSpec(name).under).rect.top, 360);
+        QCOMPARE(control("lblRegUp").rect.top - control("Label1").rect.top, 360);
+    }
+
+    void membershipRuleGivesTheCataloguesHeadings() {
+        for (const CatalogueEntry& entry : programCatalogue) {
+            const BoxSpec& box = boxSpec(entry.boxName);
+            const ControlSpec& heading = control(headingOf(box));
+            const ControlSpec& menu = control(menuLabelAt(box.rect.left, box.rect.top));
+            QCOMPARE(heading.name, box.under);
+            QCOMPARE(menu.caption, entry.menuHeading);
+            QCOMPARE(isGroupHeading(heading) ? heading.caption : std::string_view(),
+                     entry.groupHeading);
+        }
+    }
+};
+
+QTEST_MAIN(TestLayout)
+#include "tst_layout.moc"

@@ -1,0 +1,179 @@
+#include "windowtesting.h"
+
+#include <QApplication>
+
+namespace {
+
+const QString prefix = QStringLiteral("Current Path to DataBase Is ");
+const QString notDefined = QStringLiteral("Current Path is not defined");
+const QByteArray ones(100, '1');
+const QByteArray zeros(100, '0');
+
+void loadRow(const char* tag, const QString& setUp, const QByteArray& file, const QString& label,
+             const QString& path, const QString& values) {
+    QTest::newRow(tag) << setUp << file << label << path << values;
+}
+
+void saveRow(const char* tag, const QString& typed, const QString& values, const QByteArray& file) {
+    QTest::newRow(tag) << typed << values << file;
+}
+
+} // namespace
+
+class TestLoadSave : public QObject {
+    Q_OBJECT
+
+private slots:
+    void loadShowsTheStationFile_data() {
+        QTest::addColumn<QString>("setUp");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("values");
+        const QByteArray shared = "d:\\shared\\pelmora.mdb\r\n";
+        loadRow("no file", "none", {}, notDefined, "", digits({}, u'1'));
+        loadRow("folder at the path", "folder", {}, notDefined, "", digits({}, u'1'));
+        loadRow("empty file", "file", {}, notDefined, "", digits({}, u'1'));
+        loadRow("full file", "file", shared + zeros + "\r\n", prefix + "d:\\shared", "d:\\shared",
+                digits({}));
+        loadRow("line 1 only", "file", shared, prefix + "d:\\shared", "d:\\shared",
+                digits({}, u'1'));
+        loadRow("line 1 of 5", "file", "d:\\ab\r\n2\r\n", prefix + "d:\\ab", "d:\\ab", digits("2"));
+        loadRow("line 1 is the suffix", "file", "\\pelmora.mdb\r\n" + ones + "\r\n", prefix, "",
+                digits({}, u'1'));
+        loadRow("9 refused by box 5", "file", shared + "000090000011\r\n", prefix + "d:\\shared",
+                "d:\\shared", digits("000010000011"));
+        loadRow("2 grays box 5", "file", shared + "1111211\r\n", prefix + "d:\\shared",
+                "d:\\shared", digits("1111211"));
+        loadRow("comma in the folder", "file", "d:\\my,data\\pelmora.mdb\r\n" + ones + "\r\n",
+                prefix + "d:\\my", "d:\\my", digits({}));
+        loadRow("markup stays text", "file", "<b>x</b> R&D\\pelmora.mdb\r\n",
+                prefix + "<b>x</b> R&D", "<b>x</b> R&D", digits({}, u'1'));
+        const QByteArray longFolder(100000, 'x');
+        loadRow("very long folder", "file", longFolder + "\\pelmora.mdb\r\n1\r\n",
+                prefix + QString::fromLatin1(longFolder), QString::fromLatin1(longFolder),
+                digits("1"));
+    }
+
+    void loadShowsTheStationFile() {
+        QFETCH(QString, setUp);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, label);
+        QFETCH(QString, path);
+        QFETCH(QString, values);
+        WindowUnderTest t;
+        if (setUp == "folder")
+            QVERIFY(QDir().mkdir(t.stationFile));
+        if (setUp == "file")
+            t.putStationFile(file);
+        QVERIFY(t.loadAndShow());
+        QCOMPARE(t.lblCurrLoc()->text(), label);
+        QCOMPARE(t.txtPath()->text(), path);
+        QCOMPARE(t.values(), values);
+        QCOMPARE(QApplication::focusWidget(), t.txtPath());
+        QCOMPARE(t.failed->count(), 0);
+    }
+
+    void unreadableFileEndsTheProgramBeforeTheWindowShows() {
+        WindowUnderTest t;
+        QVERIFY(QFile::link("/proc/self/mem", t.stationFile));
+        t.create();
+        QVERIFY(!t.window->load());
+        QCOMPARE(t.failed->count(), 1);
+        const QString report = t.failed->at(0).at(0).toString();
+        QVERIFY2(report.startsWith("Cannot read the station start file"), qPrintable(report));
+        QVERIFY(report.contains(t.stationFile));
+    }
+
+    void okSavesAndUnloads_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QByteArray>("file");
+        saveRow("all checked", "d:\\shared", digits({}, u'1'),
+                "d:\\shared\\pelmora.mdb\r\n" + ones + "\r\n");
+        saveRow("all cleared", "d:\\shared", digits({}),
+                "d:\\shared\\pelmora.mdb\r\n" + zeros + "\r\n");
+        saveRow("grayed first, spaces around", "  d:\\shared  ", digits("21"),
+                "d:\\shared\\pelmora.mdb\r\n21" + QByteArray(98, '0') + "\r\n");
+        saveRow("only spaces", "   ", digits({}, u'1'), "\\pelmora.mdb\r\n" + ones + "\r\n");
+        saveRow("trailing backslash", "d:\\x\\", digits({}, u'1'),
+                "d:\\x\\\\pelmora.mdb\r\n" + ones + "\r\n");
+        saveRow("daily Jar Sales only", "d:\\x", digits(QString(63, u'0') + "1"),
+                "d:\\x\\pelmora.mdb\r\n" + QByteArray(63, '0') + "1" + QByteArray(36, '0') +
+                    "\r\n");
+    }
+
+    void okSavesAndUnloads() {
+        QFETCH(QString, typed);
+        QFETCH(QString, values);
+        QFETCH(QByteArray, file);
+        WindowUnderTest t;
+        t.putStationFile("an older, longer file\r\n" + QByteArray(5000, '7') + "\r\n");
+        QVERIFY(t.loadAndShow());
+        t.txtPath()->setText(typed);
+        t.setValues(values);
+        t.click("cmdOk");
+        QCOMPARE(t.failed->count(), 0);
+        QCOMPARE(t.stationBytes(), file);
+        QCOMPARE(t.lblCurrLoc()->text(), prefix + typed);
+        QCOMPARE(t.unloaded->count(), 1);
+        QVERIFY(!t.window->isVisible());
+    }
+
+    void okRefusesWhatCannotBeSaved_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("comma") << QStringLiteral("d:\\my,data");
+        QTest::newRow("leading quote") << QStringLiteral(" \"d:\\x");
+        QTest::newRow("line break") << QStringLiteral("d:\\a\nb");
+        QTest::newRow("outside the code page") << QStringLiteral("d:\\\u0436");
+    }
+
+    void okRefusesWhatCannotBeSaved() {
+        QFETCH(QString, typed);
+        WindowUnderTest t;
+        const QByteArray old = "d:\\old\\pelmora.mdb\r\n" + ones + "\r\n";
+        t.putStationFile(old);
+        QVERIFY(t.loadAndShow());
+        t.txtPath()->setText(typed);
+        t.find<QPushButton>("cmdOk")->setFocus();
+        t.click("cmdOk");
+        QCOMPARE(QApplication::focusWidget(), t.txtPath());
+        QCOMPARE(t.lblCurrLoc()->text(), prefix + "d:\\old");
+        QCOMPARE(t.stationBytes(), old);
+        QVERIFY(t.window->isVisible());
+        QCOMPARE(t.unloaded->count(), 0);
+        QCOMPARE(t.failed->count(), 0);
+    }
+
+    void failedSaveIsReportedOnce() {
+        WindowUnderTest t;
+        QVERIFY(t.loadAndShow());
+        QVERIFY(QDir(t.drive.filePath("c/pelmora")).removeRecursively());
+        t.txtPath()->setText("d:\\shared");
+        t.click("cmdOk");
+        QCOMPARE(t.failed->count(), 1);
+        const QString report = t.failed->at(0).at(0).toString();
+        QVERIFY2(report.contains(t.stationFile) && report.contains("No such file or directory"),
+                 qPrintable(report));
+        QCOMPARE(t.lblCurrLoc()->text(), prefix + "d:\\shared");
+        QCOMPARE(t.unloaded->count(), 0);
+        QVERIFY(!QFileInfo::exists(t.drive.filePath("c/pelmora")));
+    }
+
+    void savedSettingsComeBack() {
+        const QString states = digits("0120120120210", u'2');
+        WindowUnderTest t;
+        QVERIFY(t.loadAndShow());
+        t.txtPath()->setText("  \\\\server\\share\\caf\u00e9 ");
+        t.setValues(states);
+        t.click("cmdOk");
+        QCOMPARE(t.unloaded->count(), 1);
+        QVERIFY(t.loadAndShow());
+        QCOMPARE(t.txtPath()->text(), "\\\\server\\share\\caf\u00e9");
+        QCOMPARE(t.values(), states);
+    }
+};
+
+QTEST_MAIN(TestLoadSave)
+#include "tst_loadsave.moc"
