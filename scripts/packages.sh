@@ -1,0 +1,18 @@
+# Installs the Debian packages given as arguments when any is missing.
+# Sourced by the run and test scripts; safe to run again.
+require_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing Debian packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# What building the program and its tests needs.
+build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)

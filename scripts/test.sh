@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds Larkspur and runs every test: formatting, unit, widget and real-window tests.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/packages.sh"
+require_packages "${build_packages[@]}" clang-format xvfb xdotool
+
+cd "$root"
+echo "Checking the code's formatting"
+git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+build="$root/build/test"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build "$build"
+ctest --test-dir "$build" --output-on-failure -j 2
