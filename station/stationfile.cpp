@@ -7,15 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
 
 #ifdef Q_OS_WIN
-#include <cerrno>
 #include <io.h>
 #include <system_error>
 #include <windows.h>
 #else
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -29,12 +28,9 @@ const QString saveAction = QStringLiteral("Cannot save the station start file");
     throw Failure(saveAction, QDir::toNativeSeparators(path), reason);
 }
 
-QString systemReason(int error) {
-#ifdef Q_OS_WIN
-    return QString::fromLocal8Bit(std::system_category().message(error));
-#else
-    return QString::fromLocal8Bit(std::strerror(error));
-#endif
+// The helpers below give the system's reason for a failure, or an empty text.
+QString errnoReason() {
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 #ifdef Q_OS_WIN
@@ -44,7 +40,7 @@ bool hiddenOrSystem(const QString& path) {
            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-// Writing sees hidden and system files too: their old content must not survive a save.
+// A hidden or system file is replaced like any other: its old content must not survive a save.
 void clearHiddenAndSystem(const QString& path) {
     const auto native = reinterpret_cast<LPCWSTR>(path.utf16());
     const DWORD attributes = GetFileAttributesW(native);
@@ -53,48 +49,54 @@ void clearHiddenAndSystem(const QString& path) {
         SetFileAttributesW(native, attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-int writeAll(int handle, const QByteArray& bytes) {
+QString writeAll(int handle, const QByteArray& bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
         const int written =
             _write(handle, bytes.constData() + done, static_cast<unsigned>(bytes.size() - done));
         if (written <= 0)
-            return errno;
+            return errnoReason();
         done += written;
     }
-    return 0;
+    return {};
 }
 
-int flushToDisk(int handle) {
-    const auto osHandle = reinterpret_cast<HANDLE>(_get_osfhandle(handle));
-    return FlushFileBuffers(osHandle) ? 0 : static_cast<int>(GetLastError());
+QString flushToDisk(int handle) {
+    if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(handle))))
+        return {};
+    return QString::fromLocal8Bit(std::system_category().message(static_cast<int>(GetLastError())));
 }
 
-void flushFolder(const QString&) {} // NTFS makes the rename durable itself
+QString flushFolder(const QString&) {
+    return {}; // NTFS makes the rename durable itself
+}
 #else
-int writeAll(int handle, const QByteArray& bytes) {
+QString writeAll(int handle, const QByteArray& bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t written = write(handle, bytes.constData() + done, bytes.size() - done);
         if (written < 0 && errno == EINTR)
             continue;
+        if (written == 0)
+            errno = EIO;
         if (written <= 0)
-            return written < 0 ? errno : EIO;
+            return errnoReason();
         done += written;
     }
-    return 0;
+    return {};
 }
 
-int flushToDisk(int handle) {
-    return fsync(handle) == 0 ? 0 : errno;
+QString flushToDisk(int handle) {
+    return fsync(handle) == 0 ? QString() : errnoReason();
 }
 
-void flushFolder(const QString& path) {
+// The new name must reach the disk too, or a power cut can bring the old file back.
+QString flushFolder(const QString& path) {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     const int handle = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int error = handle < 0 ? errno : flushToDisk(handle);
-    if (handle >= 0)
-        close(handle);
-    if (error != 0)
-        failSave(path, systemReason(error));
+    if (handle < 0)
+        return errnoReason();
+    const QString reason = flushToDisk(handle);
+    close(handle);
+    return reason;
 }
 #endif
 
@@ -151,23 +153,25 @@ QByteArray readStationFile(const QString& path) {
 void writeStationFile(const QString& path, const QByteArray& bytes) {
     refuseReadOnly(path);
     removeLeftovers(path);
-#ifdef Q_OS_WIN
-    clearHiddenAndSystem(path);
-#endif
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         failSave(path, file.errorString());
     // QSaveFile::commit() writes what is still buffered and loses that error,
     // and Qt's write errors do not say why: the bytes go straight to the
     // handle and onto the disk before the commit, each step checked.
-    int error = writeAll(file.handle(), bytes);
-    if (error == 0)
-        error = flushToDisk(file.handle());
-    if (error != 0) {
+    QString reason = writeAll(file.handle(), bytes);
+    if (reason.isEmpty())
+        reason = flushToDisk(file.handle());
+    if (!reason.isEmpty()) {
         file.cancelWriting();
-        failSave(path, systemReason(error));
+        failSave(path, reason);
     }
+#ifdef Q_OS_WIN
+    clearHiddenAndSystem(path);
+#endif
     if (!file.commit())
         failSave(path, file.errorString());
-    flushFolder(path);
+    reason = flushFolder(path);
+    if (!reason.isEmpty())
+        failSave(path, reason);
 }
