@@ -50,7 +50,12 @@ private slots:
                 spec.name == "txtPath" ? "Path To DataBase" : toQString(spec.caption);
             QCOMPARE(accessibleName(t.find<QWidget>(toQString(spec.name))), expected);
         }
-        QCOMPARE(accessibleName(t.window->box(43)), "Hourly Sales ");
+        for (const CatalogueEntry& entry : programCatalogue)
+            QCOMPARE(accessibleName(t.window->box(entry.position)), toQString(entry.caption));
+        for (const LineSpec& line : lineTable) {
+            auto* widget = t.find<QWidget>(toQString(line.name));
+            QCOMPARE(QAccessible::queryAccessibleInterface(widget)->role(), QAccessible::Separator);
+        }
         t.lblCurrLoc()->setText("R&D <b>x</b>");
         QCOMPARE(accessibleName(t.lblCurrLoc()), "R&D <b>x</b>");
     }
