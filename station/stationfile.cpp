@@ -49,15 +49,8 @@ void clearHiddenAndSystem(const QString& path) {
         SetFileAttributesW(native, attributes & ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-QString writeAll(int handle, const QByteArray& bytes) {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const int written =
-            _write(handle, bytes.constData() + done, static_cast<unsigned>(bytes.size() - done));
-        if (written <= 0)
-            return errnoReason();
-        done += written;
-    }
-    return {};
+long long writeSome(int handle, const char* data, qsizetype size) {
+    return _write(handle, data, static_cast<unsigned>(size));
 }
 
 QString flushToDisk(int handle) {
@@ -70,18 +63,8 @@ QString flushFolder(const QString&) {
     return {}; // NTFS makes the rename durable itself
 }
 #else
-QString writeAll(int handle, const QByteArray& bytes) {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written = write(handle, bytes.constData() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written == 0)
-            errno = EIO;
-        if (written <= 0)
-            return errnoReason();
-        done += written;
-    }
-    return {};
+long long writeSome(int handle, const char* data, qsizetype size) {
+    return write(handle, data, static_cast<size_t>(size));
 }
 
 QString flushToDisk(int handle) {
@@ -99,6 +82,20 @@ QString flushFolder(const QString& path) {
     return reason;
 }
 #endif
+
+QString writeAll(int handle, const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const long long written = writeSome(handle, bytes.constData() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0)
+            errno = EIO;
+        if (written <= 0)
+            return errnoReason();
+        done += written;
+    }
+    return {};
+}
 
 // Even root may write a file without write permission; the station's owner
 // made it read-only on purpose, so a save must not replace it.

@@ -145,6 +145,7 @@ private slots:
         QCOMPARE(stationBytes(), saved);
         // Saving again untouched gives the same bytes only if the same settings were shown.
         window = startProgram();
+        QVERIFY(!window.isEmpty());
         clickAt(window, okButton);
         QCOMPARE(exitCode(), 0);
         QCOMPARE(stationBytes(), saved);
