@@ -105,6 +105,11 @@ void refuseReadOnly(const QString& path) {
     constexpr auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (info.isFile() && !(info.permissions() & writeBits))
         failSave(path, QStringLiteral("The file is read-only"));
+#ifndef Q_OS_WIN
+    // Qt's own refusal would not say why (a read-only file system, say); the system does.
+    if (info.exists() && access(QFile::encodeName(path).constData(), W_OK) != 0)
+        failSave(path, errnoReason());
+#endif
 }
 
 // A save killed part-way may leave its temporary file behind; the next save

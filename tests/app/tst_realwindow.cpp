@@ -51,9 +51,12 @@ class TestRealWindow : public QObject {
         xdotool({"mousemove", "--window", window, point[0], point[1], "click", "1"});
     }
 
-    QString startProgram() {
+    QString startProgram(const QStringList& launcher = {}) {
         m_program.setProcessEnvironment(m_environment);
-        m_program.start(LARKSPUR_PROGRAM);
+        if (launcher.isEmpty())
+            m_program.start(LARKSPUR_PROGRAM);
+        else
+            m_program.start(launcher.first(), launcher.mid(1) + QStringList{LARKSPUR_PROGRAM});
         if (!m_program.waitForStarted())
             return {};
         return windowTitled(title);
@@ -151,12 +154,27 @@ private slots:
         QCOMPARE(stationBytes(), saved);
     }
 
+    void failedSaveIsReportedAndEndsWithFailure_data() {
+        QTest::addColumn<QStringList>("launcher");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder missing") << QStringList{} << "No such file or directory";
+        QTest::newRow("file size limit")
+            << QStringList{"prlimit", "--fsize=50", "--"} << "File too large";
+    }
+
     void failedSaveIsReportedAndEndsWithFailure() {
-        const QString window = startProgram();
+        QFETCH(QStringList, launcher);
+        QFETCH(QString, reason);
+        const QByteArray old = "d:\\old\\pelmora.mdb\r\n" + QByteArray(100, '1') + "\r\n";
+        QFile file(stationFile);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        file.close();
+        const QString window = startProgram(launcher);
         QVERIFY(!window.isEmpty());
-        QVERIFY(QDir(TEST_DRIVE "/c/pelmora").removeRecursively());
+        if (launcher.isEmpty())
+            QVERIFY(QDir(TEST_DRIVE "/c/pelmora").removeRecursively());
         clickAt(window, pathBox);
-        xdotool({"type", "--window", window, "d:\\x"});
+        xdotool({"type", "--window", window, "x"});
         clickAt(window, okButton);
         const QString report = windowTitled("Larkspur");
         QVERIFY(!report.isEmpty());
@@ -164,8 +182,9 @@ private slots:
         QCOMPARE(exitCode(), 1);
         const QString errors = QString::fromUtf8(m_program.readAllStandardError());
         QVERIFY2(errors.contains("Cannot save the station start file \"" + stationFile +
-                                 "\": No such file"),
+                                 "\": " + reason),
                  qPrintable(errors));
+        QCOMPARE(stationBytes(), launcher.isEmpty() ? QByteArray("<no file>") : old);
     }
 };
 

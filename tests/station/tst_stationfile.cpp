@@ -5,13 +5,14 @@
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
+#include <QThread>
 
 namespace {
 
+// The two contents the saving helper alternates between.
 const QByteArray oldContent =
     QByteArray("d:\\old\\pelmora.mdb\r\n") + QByteArray(100, '1') + "\r\n";
 const QByteArray newContent =
@@ -26,6 +27,21 @@ void putFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(content), content.size());
+}
+
+// How many times the saving process is killed at a random moment.
+constexpr int killedSaves = 500;
+
+// Why a private mount namespace with a tmpfs cannot be had here, or nothing when it can.
+QString privateMountRefusal(const QString& folder) {
+    QProcess probe;
+    probe.start("unshare",
+                {"-m", "--propagation", "private", "mount", "-t", "tmpfs", "probe", folder});
+    if (!probe.waitForFinished())
+        return probe.errorString();
+    if (probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+        return {};
+    return QString::fromLocal8Bit(probe.readAllStandardError()).trimmed();
 }
 
 QString failureOf(const std::function<void()>& action) {
@@ -143,42 +159,100 @@ private slots:
             QVERIFY(!QFileInfo::exists(m_drive.filePath("c/pelmora")));
     }
 
-    // The disk fills part-way: the file size limit makes every write past it fail.
-    void writeFailingPartWayLeavesOldFile() {
-        putFile(m_path, oldContent);
-        QProcess saver;
-        saver.setChildProcessModifier([] {
-            const rlimit limit{50, 50};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            std::signal(SIGXFSZ, SIG_IGN);
-        });
-        saver.start(STATIONSAVER, {m_path, "2"});
-        QVERIFY(saver.waitForFinished());
-        QCOMPARE(saver.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(saver.exitCode(), 1);
-        const QString report = QString::fromUtf8(saver.readAllStandardError());
-        QVERIFY2(report.contains("File too large"), qPrintable(report));
-        QCOMPARE(contentOf(m_path), oldContent);
+    // Faults that stop root too: a tmpfs of the test's own in a private mount
+    // namespace, and the process's file size limit. The save runs in a process
+    // of its own, as in the program, after a shell script has set the fault up.
+    void faultsThatBindRootLeaveOldFile_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("needsMounts");
+        QTest::addColumn<QString>("launcher");
+        QTest::addColumn<QString>("newFolder");
+        QTest::addColumn<QString>("reason");
+        const QString onTmpfs = "mount -t tmpfs -o size=12k larkspur-test \"$folder\"\n";
+        const QString oldFile = "cp \"$out/old\" \"$folder/pelstart.dat\"\n";
+        QTest::newRow("read-only folder")
+            << onTmpfs + oldFile + "mount -o remount,ro \"$folder\"" << true << ""
+            << "e:\\new"
+            << "Read-only file system";
+        // Three pages of new contents where only two are free: the writes stop part-way.
+        QTest::newRow("disk full part-way")
+            << onTmpfs + oldFile << true << ""
+            << "e:\\" + QString(10000, u'n') << "No space left on device";
+        QTest::newRow("file size limit") << oldFile << false << "prlimit --fsize=50 --"
+                                         << "e:\\new"
+                                         << "File too large";
+        // A file mounted over the station file cannot be renamed over.
+        QTest::newRow("failing rename")
+            << onTmpfs + oldFile + "mount --bind \"$out/old\" \"$folder/pelstart.dat\"" << true
+            << ""
+            << "e:\\new"
+            << "Device or resource busy";
     }
 
-    // Killed at any moment, a save leaves the complete old or the complete new file.
+    void faultsThatBindRootLeaveOldFile() {
+        QFETCH(QString, fault);
+        QFETCH(bool, needsMounts);
+        QFETCH(QString, launcher);
+        QFETCH(QString, newFolder);
+        QFETCH(QString, reason);
+        QTemporaryDir out;
+        const QString folder = m_drive.filePath("c/pelmora");
+        if (needsMounts) {
+            const QString refusal = privateMountRefusal(folder);
+            if (!refusal.isEmpty())
+                QSKIP(qPrintable("this machine refuses a private tmpfs mount: " + refusal));
+        }
+        putFile(out.filePath("old"), oldContent);
+        // The report goes through a pipe: a file would be bound by the size limit too.
+        const QString script = "set -e\nfolder=$1 saver=$2 out=$3 newFolder=$4\n" + fault +
+                               "\nset +e\n(" + launcher +
+                               " \"$saver\" \"$folder/pelstart.dat\" 1 \"$newFolder\"; "
+                               "echo $? >\"$out/status\") 2>&1 | cat >\"$out/report\"\n"
+                               "cat \"$folder/pelstart.dat\" >\"$out/after\"\n"
+                               "ls -A \"$folder\" >\"$out/listing\"\n";
+        QStringList command{"sh", "-c", script, "sh", folder, STATIONSAVER, out.path(), newFolder};
+        if (needsMounts)
+            command = QStringList{"unshare", "-m", "--propagation", "private"} + command;
+        QProcess process;
+        process.start(command.takeFirst(), command);
+        QVERIFY(process.waitForFinished());
+        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+        QCOMPARE(contentOf(out.filePath("status")), "1\n");
+        const QString report = QString::fromUtf8(contentOf(out.filePath("report")));
+        QVERIFY2(report.startsWith("Cannot save the station start file \"" + m_path + "\": "),
+                 qPrintable(report));
+        QVERIFY2(report.contains(reason), qPrintable(report));
+        QCOMPARE(contentOf(out.filePath("after")), oldContent);
+        QCOMPARE(contentOf(out.filePath("listing")), "pelstart.dat\n");
+    }
+
+    // Killed at any moment, a save leaves the complete old or the complete new
+    // file, and nothing that the next save does not clear away.
     void killedSavesLeaveWholeFiles() {
         putFile(m_path, oldContent);
+        const QDir folder(m_drive.filePath("c/pelmora"));
+        const QRegularExpression ownFiles("^pelstart\\.dat(\\.......)?$");
         QRandomGenerator random(42);
-        for (int kill = 0; kill < 100; ++kill) {
+        int leftovers = 0;
+        for (int kill = 0; kill < killedSaves; ++kill) {
             QProcess saver;
             saver.start(STATIONSAVER, {m_path, "0"});
             QVERIFY(saver.waitForStarted());
-            QTest::qSleep(random.bounded(1, 30));
+            QThread::usleep(random.bounded(1000, 30000));
             saver.kill();
             QVERIFY(saver.waitForFinished());
             const QByteArray content = contentOf(m_path);
             QVERIFY2(content == oldContent || content == newContent, content.constData());
+            const QStringList names = folder.entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+            for (const QString& name : names)
+                QVERIFY2(ownFiles.match(name).hasMatch(), qPrintable(name));
+            leftovers += int(names.size()) - 1;
         }
         writeStationFile(m_path, newContent);
-        QCOMPARE(
-            QDir(m_drive.filePath("c/pelmora")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-            QStringList{"pelstart.dat"});
+        QCOMPARE(folder.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{"pelstart.dat"});
+        qInfo("%d saves killed, every file whole; %d temporary files left and cleared", killedSaves,
+              leftovers);
     }
 };
 
