@@ -1,6 +1,7 @@
 #include "windowtesting.h"
 
 #include <QApplication>
+#include <QStringDecoder>
 
 namespace {
 
@@ -144,6 +145,60 @@ private slots:
         QVERIFY(t.window->isVisible());
         QCOMPARE(t.unloaded->count(), 0);
         QCOMPARE(t.failed->count(), 0);
+    }
+
+    // Whatever is typed: the label shows it as plain text, and OK stores exactly
+    // its code page bytes or refuses it as the save rules say.
+    void okStoresOrRefusesAnyTypedText_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored"); // empty: refused
+        QStringDecoder codePage("windows-1252");
+        for (int code = 0; code < 256; ++code) {
+            const char byte = char(code);
+            const QString typed = "d:\\" + codePage.decode(QByteArray(1, byte)) + "x";
+            const bool refused = byte == ',' || byte == '\r' || byte == '\n';
+            QTest::addRow("byte 0x%02x", code)
+                << typed
+                << (refused ? QByteArray() : "d:\\" + QByteArray(1, byte) + "x\\pelmora.mdb");
+        }
+        // A lone surrogate is no character at all.
+        for (const char16_t outside :
+             {char16_t(0x0100), char16_t(0x4e2d), char16_t(0xfffd), char16_t(0xd83d)})
+            QTest::addRow("U+%04X", unsigned(outside))
+                << "d:\\" + QString(QChar(outside)) << QByteArray();
+        QTest::newRow("emoji") << QString::fromUtf8("d:\\\xF0\x9F\x98\x80") << QByteArray();
+        QTest::newRow("markup") << QStringLiteral("<b>R&amp;D</b><img src=x>")
+                                << QByteArray("<b>R&amp;D</b><img src=x>\\pelmora.mdb");
+        const QString longFolder(100000, u'y');
+        QTest::newRow("100,000 characters")
+            << longFolder << longFolder.toLatin1() + "\\pelmora.mdb";
+    }
+
+    void okStoresOrRefusesAnyTypedText() {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        WindowUnderTest t;
+        const QByteArray old = "d:\\old\\pelmora.mdb\r\n" + ones + "\r\n";
+        t.putStationFile(old);
+        t.create();
+        QVERIFY(t.window->load());
+        t.txtPath()->setText(typed);
+        QCOMPARE(t.txtPath()->text(), typed);
+        t.click("cmdOk");
+        QCOMPARE(t.failed->count(), 0);
+        if (stored.isEmpty()) {
+            QCOMPARE(t.stationBytes(), old);
+            QCOMPARE(t.lblCurrLoc()->text(), prefix + "d:\\old");
+            QCOMPARE(t.unloaded->count(), 0);
+            return;
+        }
+        QCOMPARE(t.stationBytes(), stored + "\r\n" + ones + "\r\n");
+        QCOMPARE(t.lblCurrLoc()->text(), prefix + typed);
+        QCOMPARE(t.lblCurrLoc()->textFormat(), Qt::PlainText);
+        QCOMPARE(t.unloaded->count(), 1);
+        t.create();
+        QVERIFY(t.window->load());
+        QCOMPARE(t.txtPath()->text(), typed);
     }
 
     void failedSaveIsReportedOnce() {
