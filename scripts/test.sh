@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds Larkspur and runs every test: formatting, unit, widget and real-window tests.
+# Builds Larkspur and runs every test: formatting, unit, widget and real-window
+# tests, then the same suite and a short fuzz run under the sanitizers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
-require_packages "${build_packages[@]}" clang-format xvfb xdotool
+require_packages "${build_packages[@]}" "${test_packages[@]}"
 
 cd "$root"
 echo "Checking the code's formatting"
@@ -14,3 +15,6 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j 2
+
+echo "Running the tests and the fuzz target under AddressSanitizer, UBSan and LeakSanitizer"
+"$root/scripts/sanitize.sh"

@@ -1,0 +1,111 @@
+// libFuzzer target: any bytes as the station start file, loaded from disk into
+// a real (offscreen) settings window, then composed for saving as OK would.
+#include "frmlarkspur.h"
+#include "programcheckbox.h"
+#include "stationfile.h"
+#include "stationformat.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QString currentPathPrefix = QStringLiteral("Current Path to DataBase Is ");
+const QString noPathCaption = QStringLiteral("Current Path is not defined");
+
+// A broken promise is a crash, so that libFuzzer keeps the input that broke it.
+void require(bool holds, const char* promise) {
+    if (holds)
+        return;
+    std::fprintf(stderr, "Broken: %s\n", promise);
+    std::abort();
+}
+
+QString stationFile;
+
+void putStationFile(const uint8_t* data, size_t size) {
+    QFile file(stationFile);
+    require(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "the input can be stored");
+    const auto length = static_cast<qint64>(size);
+    require(file.write(reinterpret_cast<const char*>(data), length) == length,
+            "the input is stored whole");
+}
+
+BoxStates statesOf(const frmLarkspur& window) {
+    BoxStates states{};
+    for (int position = 1; position <= programCount; ++position) {
+        const int value = window.box(position)->value();
+        require(value >= 0 && value <= 2, "every box holds 0, 1 or 2");
+        states[position - 1] = boxStateFromValue(value).value();
+    }
+    return states;
+}
+
+// What the loader's rules give for these bytes: the folder and each box's value.
+void requireLoadedAsRead(const frmLarkspur& window, const BoxStates& states,
+                         const std::optional<StationFields>& fields) {
+    const QString path = window.findChild<QLineEdit*>("txtPath")->text();
+    const QString label = window.findChild<QLabel*>("lblCurrLoc")->text();
+    if (!fields) {
+        require(path.isEmpty() && label == noPathCaption, "no field 1 shows no path");
+        for (const BoxState state : states)
+            require(state == BoxState::Checked, "no field 1 leaves every box checked");
+        return;
+    }
+    require(path == folderFromField1(fields->field1), "the path box holds the stored folder");
+    require(label == currentPathPrefix + path, "the label shows the path box's folder");
+    for (int position = 1; position <= programCount; ++position) {
+        const int stored = positionValue(fields->field2, position);
+        const int shown = boxValue(states[position - 1]);
+        require(shown == (stored <= 2 ? stored : 1), "each box shows its stored value");
+    }
+}
+
+// What OK would write reads back as the same settings, or is refused.
+void requireSaveReadsBack(const QString& path, const BoxStates& states) {
+    const auto bytes = composeStationFile(path, states);
+    if (!bytes)
+        return;
+    const auto fields = readStationFields(decodeStationText(*bytes));
+    require(fields && folderFromField1(fields->field1) == trimSpaces(path),
+            "a saved folder reads back");
+    for (int position = 1; position <= programCount; ++position)
+        require(positionValue(fields->field2, position) == boxValue(states[position - 1]),
+                "saved boxes read back");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication application(*argc, *argv);
+    static QTemporaryDir drive;
+    require(drive.isValid() && QDir().mkpath(drive.filePath("c/pelmora")), "a scratch drive");
+    stationFile = stationFilePath(drive.path());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    putStationFile(data, size);
+    frmLarkspur window(stationFile);
+    int reports = 0;
+    QObject::connect(&window, &frmLarkspur::failed, [&reports] { ++reports; });
+    const bool opens = window.load();
+    require(opens != (reports == 1) && reports <= 1,
+            "the window opens or the error is reported, never both or neither");
+    if (!opens)
+        return 0;
+    const BoxStates states = statesOf(window);
+    const QByteArray bytes(reinterpret_cast<const char*>(data),
+                           static_cast<qsizetype>(std::min<size_t>(size, maxStationFileBytes)));
+    requireLoadedAsRead(window, states, readStationFields(decodeStationText(bytes)));
+    requireSaveReadsBack(window.findChild<QLineEdit*>("txtPath")->text(), states);
+    return 0;
+}
