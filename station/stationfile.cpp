@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -146,7 +147,17 @@ QByteArray readStationFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(readAction, QDir::toNativeSeparators(path), file.errorString());
-    QByteArray bytes = file.read(maxStationFileBytes);
+    // Grown as it is read: asking for the whole bound at once would reserve it
+    // up front, megabytes for a file of a hundred bytes.
+    constexpr qint64 chunkBytes = 64 * 1024;
+    QByteArray bytes;
+    while (bytes.size() < maxStationFileBytes) {
+        const QByteArray chunk =
+            file.read(std::min(chunkBytes, maxStationFileBytes - bytes.size()));
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+    }
     if (file.error() != QFileDevice::NoError)
         throw Failure(readAction, QDir::toNativeSeparators(path), file.errorString());
     return bytes;

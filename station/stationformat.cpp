@@ -1,8 +1,8 @@
 #include "stationformat.h"
 
+#include "codepage.h"
+
 #include <QStringBuilder>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <algorithm>
 
 namespace {
@@ -12,24 +12,6 @@ constexpr QChar comma = u',';
 constexpr QChar space = u' ';
 constexpr QStringView lineEnd = u"\r\n";
 const QString defaultFlags(programCount, u'1');
-
-#ifdef Q_OS_WIN
-QStringEncoder stationEncoder() {
-    return QStringEncoder(QStringConverter::System);
-}
-QStringDecoder stationDecoder() {
-    return QStringDecoder(QStringConverter::System);
-}
-#else
-// An English (United States) Windows station's ANSI code page.
-constexpr const char* codePage = "windows-1252";
-QStringEncoder stationEncoder() {
-    return QStringEncoder(codePage);
-}
-QStringDecoder stationDecoder() {
-    return QStringDecoder(codePage);
-}
-#endif
 
 bool isLineBreak(QChar c) {
     return c == u'\r' || c == u'\n';
@@ -108,8 +90,7 @@ bool readsBackAsWritten(QStringView folder) {
 } // namespace
 
 QString decodeStationText(const QByteArray& bytes) {
-    auto decoder = stationDecoder();
-    return decoder.decode(bytes);
+    return decodeCodePage(bytes);
 }
 
 std::optional<StationFields> readStationFields(QStringView text) {
@@ -146,12 +127,8 @@ std::optional<QByteArray> composeStationFile(QStringView pathBoxText, const BoxS
     if (!readsBackAsWritten(folder))
         return std::nullopt;
     const QString text = folder % databaseSuffix % lineEnd % flagDigits(states) % lineEnd;
-    auto encoder = stationEncoder();
-    const QByteArray bytes = encoder.encode(text);
-    // A character outside the code page would be stored as a stand-in byte.
-    if (encoder.hasError() || decodeStationText(bytes) != text)
-        return std::nullopt;
-    if (bytes.size() > maxStationFileBytes)
+    const auto bytes = encodeCodePage(text);
+    if (!bytes || bytes->size() > maxStationFileBytes)
         return std::nullopt;
     return bytes;
 }

@@ -1,6 +1,9 @@
+#include "codepage.h"
 #include "stationformat.h"
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTest>
 
 namespace {
@@ -46,6 +49,25 @@ class TestStationFormat : public QObject {
     Q_OBJECT
 
 private slots:
+    // The code page written out by hand agrees with Qt's own (ICU's) for every
+    // byte and for every UTF-16 code unit.
+    void codePageIsWindows1252() {
+        QStringDecoder decoder("windows-1252");
+        for (int code = 0; code < 256; ++code) {
+            const QByteArray byte(1, char(code));
+            const QString text = decodeCodePage(byte);
+            QCOMPARE(text, decoder.decode(byte));
+            QCOMPARE(encodeCodePage(text), byte);
+        }
+        for (int unit = 0; unit <= 0xFFFF; ++unit) {
+            const QChar c(static_cast<char16_t>(unit));
+            QStringEncoder encoder("windows-1252");
+            const QByteArray byte = encoder.encode(QStringView(&c, 1));
+            const bool encodable = !encoder.hasError() && QString(decoder.decode(byte)) == c;
+            QCOMPARE(encodeCodePage(QStringView(&c, 1)).has_value(), encodable);
+        }
+    }
+
     void writerBytes_data() {
         QTest::addColumn<QString>("pathBox");
         QTest::addColumn<QString>("states");
