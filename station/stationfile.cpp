@@ -149,7 +149,7 @@ QByteArray readStationFile(const QString& path) {
         throw Failure(readAction, QDir::toNativeSeparators(path), file.errorString());
     // Grown as it is read: asking for the whole bound at once would reserve it
     // up front, megabytes for a file of a hundred bytes.
-    constexpr qint64 chunkBytes = 64 * 1024;
+    constexpr qint64 chunkBytes = 16 * 1024;
     QByteArray bytes;
     while (bytes.size() < maxStationFileBytes) {
         const QByteArray chunk =

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Measures Larkspur against the floor program on a virtual display of its own:
+# time to the window, peak memory, OK and QUIT to the program's end, and the
+# file work in memory. Usage: bench/run.sh [RUNS_EACH]  (default 30)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/packages.sh"
+require_packages "${build_packages[@]}" xvfb libxtst-dev
+
+build="$root/build/bench"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    -DLARKSPUR_BENCH=ON >/dev/null
+cmake --build "$build" >/dev/null
+
+number=90
+while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
+Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb' EXIT
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
+
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs," \
+    "$(free -g | awk '/^Mem:/ {print $2}') GB, Linux $(uname -r)," \
+    "Qt $(dpkg-query -W -f='${Version}' qt6-base-dev), Xvfb without a window manager"
+DISPLAY=":$number" "$build/bench/startbench" "${1:-30}"
+echo
+echo "File work (Qt Test benchmarks, median of 5):"
+mkdir -p "$build/bench/drive"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_stationfile" -median 5 |
+    grep -E '^(RESULT|     [0-9])' || true
