@@ -17,5 +17,6 @@ require_packages() {
 # What building the program and its tests needs.
 build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 
-# What the tests need on top: formatting, the real window, the sanitizer and fuzz builds.
-test_packages=(clang-format xvfb xdotool clang libclang-rt-14-dev llvm)
+# What the tests need on top: formatting, the real window, the benchmarks (built
+# so that they keep building), the sanitizer and fuzz builds.
+test_packages=(clang-format xvfb xdotool libxtst-dev clang libclang-rt-14-dev llvm)

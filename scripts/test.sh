@@ -12,7 +12,7 @@ git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-fo
 
 build="$root/build/test"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DLARKSPUR_BENCH=ON >/dev/null
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j 2
 
