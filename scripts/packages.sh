@@ -20,3 +20,6 @@ build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 # What the tests need on top: formatting, the real window, the benchmarks (built
 # so that they keep building), the sanitizer and fuzz builds.
 test_packages=(clang-format xvfb xdotool libxtst-dev clang libclang-rt-14-dev llvm)
+
+# What building and checking the Debian package needs on top.
+package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool)

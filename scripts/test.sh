@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds Larkspur and runs every test: formatting, unit, widget and real-window
-# tests, then the same suite and a short fuzz run under the sanitizers.
+# tests; then builds and checks the Debian package; then runs the same suite
+# and a short fuzz run under the sanitizers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
-require_packages "${build_packages[@]}" "${test_packages[@]}"
+require_packages "${build_packages[@]}" "${test_packages[@]}" "${package_packages[@]}"
 
 cd "$root"
 echo "Checking the code's formatting"
@@ -15,6 +16,9 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DLARKSPUR_BENCH=ON >/dev/null
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j 2
+
+echo "Building and checking the Debian package"
+"$root/scripts/package.sh" "$build"
 
 echo "Running the tests and the fuzz target under AddressSanitizer, UBSan and LeakSanitizer"
 "$root/scripts/sanitize.sh"
