@@ -164,26 +164,25 @@ private slots:
     // of its own, as in the program, after a shell script has set the fault up.
     void faultsThatBindRootLeaveOldFile_data() {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<bool>("needsMounts");
         QTest::addColumn<QString>("launcher");
         QTest::addColumn<QString>("newFolder");
         QTest::addColumn<QString>("reason");
         const QString onTmpfs = "mount -t tmpfs -o size=12k larkspur-test \"$folder\"\n";
         const QString oldFile = "cp \"$out/old\" \"$folder/pelstart.dat\"\n";
-        QTest::newRow("read-only folder")
-            << onTmpfs + oldFile + "mount -o remount,ro \"$folder\"" << true << ""
-            << "e:\\new"
-            << "Read-only file system";
+        QTest::newRow("read-only folder") << onTmpfs + oldFile + "mount -o remount,ro \"$folder\""
+                                          << ""
+                                          << "e:\\new"
+                                          << "Read-only file system";
         // Three pages of new contents where only two are free: the writes stop part-way.
         QTest::newRow("disk full part-way")
-            << onTmpfs + oldFile << true << ""
+            << onTmpfs + oldFile << ""
             << "e:\\" + QString(10000, u'n') << "No space left on device";
-        QTest::newRow("file size limit") << oldFile << false << "prlimit --fsize=50 --"
+        QTest::newRow("file size limit") << oldFile << "prlimit --fsize=50 --"
                                          << "e:\\new"
                                          << "File too large";
         // A file mounted over the station file cannot be renamed over.
         QTest::newRow("failing rename")
-            << onTmpfs + oldFile + "mount --bind \"$out/old\" \"$folder/pelstart.dat\"" << true
+            << onTmpfs + oldFile + "mount --bind \"$out/old\" \"$folder/pelstart.dat\""
             << ""
             << "e:\\new"
             << "Device or resource busy";
@@ -191,12 +190,12 @@ private slots:
 
     void faultsThatBindRootLeaveOldFile() {
         QFETCH(QString, fault);
-        QFETCH(bool, needsMounts);
         QFETCH(QString, launcher);
         QFETCH(QString, newFolder);
         QFETCH(QString, reason);
         QTemporaryDir out;
         const QString folder = m_drive.filePath("c/pelmora");
+        const bool needsMounts = fault.contains(QLatin1String("mount "));
         if (needsMounts) {
             const QString refusal = privateMountRefusal(folder);
             if (!refusal.isEmpty())
