@@ -5,8 +5,9 @@
 
 // The station start file on disk. Every failure throws Failure.
 
-// "c:\pelmora\pelstart.dat" on Windows; elsewhere the drive letter is a folder
-// under the given drive root: <driveRoot>/c/pelmora/pelstart.dat.
+// With no drive root, "c:\pelmora\pelstart.dat" itself, on Windows' own drive C:.
+// Otherwise the drive letter is a folder under the drive root:
+// <driveRoot>/c/pelmora/pelstart.dat; so on Linux, and for tests everywhere.
 QString stationFilePath(const QString& driveRoot);
 
 // Ordinary files only: a folder, or on Windows a hidden or system file, does not count.

@@ -15,8 +15,11 @@
 using BoxStates = std::array<BoxState, programCount>;
 
 inline constexpr QStringView databaseSuffix = u"\\pelmora.mdb";
-// The reader looks at no more than this; nothing the writer accepts is longer.
-inline constexpr qsizetype maxStationFileBytes = 4 * 1024 * 1024;
+// The reader looks at no more than this, and the writer writes no more. A
+// folder as long as the longest Windows path (32,767 characters) makes a file
+// of 32,883 bytes; twice that leaves room for any real station, and keeps the
+// window and screen readers quick whatever a damaged file holds.
+inline constexpr qsizetype maxStationFileBytes = 64 * 1024;
 
 struct StationFields {
     QString field1;

@@ -117,12 +117,58 @@ private slots:
             QStringList{"pelstart.dat"});
     }
 
-    void saveRemovesLeftoverTemporaryFiles() {
-        putFile(m_path + ".Ab3xYz", "half");
-        putFile(m_path + ".notmine", "keep");
+    // Beside the station file, a save removes only what a save of this
+    // program left behind, and nothing of the operator's or another program's.
+    void saveRemovesOnlyItsOwnLeftovers_data() {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("kept");
+        for (const char* suffix : {".backup", ".old", ".123456", ".tmp", ".Ab3xYz", ".larkspur-",
+                                   ".larkspur-abc12", ".larkspur-abc1234", "larkspur-abc123"})
+            QTest::newRow(suffix) << suffix << true;
+        QTest::newRow("left by a killed save") << ".larkspur-k3x9q2" << false;
+    }
+
+    void saveRemovesOnlyItsOwnLeftovers() {
+        QFETCH(QString, suffix);
+        QFETCH(bool, kept);
+        const QByteArray theirs = "someone else's\r\n";
+        putFile(m_path + suffix, theirs);
         writeStationFile(m_path, newContent);
-        QVERIFY(!QFile::exists(m_path + ".Ab3xYz"));
-        QVERIFY(QFile::exists(m_path + ".notmine"));
+        QCOMPARE(contentOf(m_path), newContent);
+        QCOMPARE(QFileInfo::exists(m_path + suffix), kept);
+        if (kept)
+            QCOMPARE(contentOf(m_path + suffix), theirs);
+    }
+
+    // Two copies of the program saving at the same moment: neither fails,
+    // and the file is always whole, from one or the other.
+    void concurrentSavesNeverFail() {
+        putFile(m_path, oldContent);
+        const QByteArray fromA = "e:\\a\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
+        const QByteArray fromB = "e:\\b\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
+        QProcess saverA, saverB;
+        saverA.start(STATIONSAVER, {m_path, "200", "e:\\a"});
+        saverB.start(STATIONSAVER, {m_path, "200", "e:\\b"});
+        QVERIFY(saverA.waitForStarted() && saverB.waitForStarted());
+        int reads = 0;
+        while (saverA.state() != QProcess::NotRunning || saverB.state() != QProcess::NotRunning) {
+            const QByteArray content = contentOf(m_path);
+            QVERIFY2(content == oldContent || content == fromA || content == fromB,
+                     content.constData());
+            ++reads;
+            saverA.waitForFinished(1);
+            saverB.waitForFinished(1);
+        }
+        for (QProcess* saver : {&saverA, &saverB}) {
+            QCOMPARE(saver->exitStatus(), QProcess::NormalExit);
+            QVERIFY2(saver->exitCode() == 0, saver->readAllStandardError().constData());
+        }
+        QVERIFY(QList<QByteArray>({oldContent, fromA, fromB}).contains(contentOf(m_path)));
+        QCOMPARE(
+            QDir(m_drive.filePath("c/pelmora")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList{"pelstart.dat"});
+        qInfo("400 saves by two processes at once, none failed; the file read whole %d times",
+              reads);
     }
 
     void failedSaveLeavesOldFile_data() {
@@ -230,7 +276,7 @@ private slots:
     void killedSavesLeaveWholeFiles() {
         putFile(m_path, oldContent);
         const QDir folder(m_drive.filePath("c/pelmora"));
-        const QRegularExpression ownFiles("^pelstart\\.dat(\\.......)?$");
+        const QRegularExpression ownFiles("^pelstart\\.dat(\\.larkspur-[a-z0-9]{6})?$");
         QRandomGenerator random(42);
         int leftovers = 0;
         for (int kill = 0; kill < killedSaves; ++kill) {

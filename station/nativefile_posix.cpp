@@ -1,0 +1,135 @@
+#include "nativefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int noHandle = -1;
+// Names are random; a clash this many times over means something else is wrong.
+constexpr int nameAttempts = 100;
+
+QString systemReason() {
+    return qt_error_string(errno);
+}
+
+// Whether the name still leads to the open file, and not to another or to nothing.
+bool namesHandle(const QByteArray& name, int handle) {
+    struct stat byHandle {};
+    struct stat byName {};
+    return fstat(handle, &byHandle) == 0 && lstat(name.constData(), &byName) == 0 &&
+           byHandle.st_dev == byName.st_dev && byHandle.st_ino == byName.st_ino;
+}
+
+// The new name must reach the disk too, or a power cut can bring the old file back.
+QString flushFolderOf(const QString& path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int handle = open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0)
+        return systemReason();
+    const QString reason = fsync(handle) == 0 ? QString() : systemReason();
+    close(handle);
+    return reason;
+}
+
+} // namespace
+
+bool isHiddenOrSystem(const QString&) {
+    return false;
+}
+
+QString refusalToReplace(const QString& path) {
+    // The mode's bits do not bind root; the system still refuses a read-only file system.
+    if (access(QFile::encodeName(path).constData(), W_OK) != 0 && errno != ENOENT)
+        return systemReason();
+    return {};
+}
+
+PendingFile::PendingFile(const QString& target)
+    : m_target(target)
+    , m_handle(noHandle) {}
+
+PendingFile::~PendingFile() {
+    if (m_handle == noHandle)
+        return;
+    // Still locked by this process, so the name is still this file's.
+    if (!m_replaced)
+        unlink(QFile::encodeName(m_name).constData());
+    close(int(m_handle));
+}
+
+QString PendingFile::create() {
+    struct stat old {};
+    const bool replacing = stat(QFile::encodeName(m_target).constData(), &old) == 0;
+    for (int attempt = 0; attempt < nameAttempts; ++attempt) {
+        m_name = pendingFileName(m_target);
+        const QByteArray name = QFile::encodeName(m_name);
+        const int handle = open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (handle < 0 && errno == EEXIST)
+            continue;
+        if (handle < 0)
+            return systemReason();
+        // Where the file system has no locks, a clean-up cannot take one
+        // either and leaves the file alone.
+        while (flock(handle, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        // A clean-up may have taken the file between its creation and the
+        // lock; then the name is gone and another one is tried.
+        if (!namesHandle(name, handle)) {
+            close(handle);
+            continue;
+        }
+        m_handle = handle;
+        // The new file keeps the old one's permissions.
+        if (replacing && fchmod(handle, old.st_mode & 07777) != 0)
+            return systemReason();
+        return {};
+    }
+    return QStringLiteral("No free name for a temporary file beside it");
+}
+
+QString PendingFile::write(const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written =
+            ::write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0)
+            errno = EIO;
+        if (written <= 0)
+            return systemReason();
+        done += written;
+    }
+    return fsync(int(m_handle)) == 0 ? QString() : systemReason();
+}
+
+QString PendingFile::replaceTarget() {
+    if (rename(QFile::encodeName(m_name).constData(), QFile::encodeName(m_target).constData()) != 0)
+        return systemReason();
+    m_replaced = true;
+    return flushFolderOf(m_target);
+}
+
+void removeAbandonedPendingFiles(const QString& target) {
+    const QFileInfo info(target);
+    const QDir folder = info.absoluteDir();
+    const QStringList names = folder.entryList({pendingFilePattern(info.fileName())},
+                                               QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        const int handle = open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (handle < 0)
+            continue;
+        // A running save holds its lock until its file is in place; the
+        // system released the lock of one that ended before.
+        if (flock(handle, LOCK_EX | LOCK_NB) == 0 && namesHandle(path, handle))
+            unlink(path.constData());
+        close(handle);
+    }
+}
