@@ -30,4 +30,4 @@ dpkg -x "$package" "$scratch"
 desktop-file-validate "$scratch/usr/share/applications/larkspur.desktop"
 
 echo "Smoke test of the installed program"
-LARKSPUR_PROGRAM="$scratch/usr/bin/Larkspur" "$realwindow" endsWithStatusZero
+LARKSPUR_PROGRAM="$scratch/usr/bin/Larkspur" dbus-run-session -- "$realwindow" endsWithStatusZero

@@ -17,9 +17,11 @@ require_packages() {
 # What building the program and its tests needs.
 build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 
-# What the tests need on top: formatting, the real window, the benchmarks (built
-# so that they keep building), the sanitizer and fuzz builds.
-test_packages=(clang-format xvfb xdotool libxtst-dev clang libclang-rt-14-dev llvm)
+# What the tests need on top: formatting, the real window on a session bus of
+# its own, the accessibility bus and a reader of it, the benchmarks (built so
+# that they keep building), the sanitizer and fuzz builds.
+test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
+    clang libclang-rt-14-dev llvm)
 
 # What building and checking the Debian package needs on top.
-package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool)
+package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool dbus-daemon)

@@ -25,7 +25,7 @@ require_packages xvfb xdotool imagemagick
 number=90
 while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
 export DISPLAY=":$number"
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$DISPLAY" -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null || true' EXIT
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done

@@ -25,4 +25,6 @@ fi
 export ASAN_OPTIONS=detect_leaks=$leaks:detect_stack_use_after_return=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Instrumented programs run several times slower; tests with time limits allow for it.
+export LARKSPUR_SLOWDOWN=3
 ctest --test-dir "$build" --output-on-failure -j 2

@@ -1,5 +1,6 @@
 #include "frmlarkspur.h"
 
+#include "accessiblerole.h"
 #include "failure.h"
 #include "layout.h"
 #include "linecontrol.h"
@@ -102,6 +103,8 @@ frmLarkspur::frmLarkspur(const QString& stationFile, QWidget* parent)
     : QWidget(parent)
     , m_stationFile(stationFile) {
     setObjectName(QStringLiteral("frmLarkspur"));
+    // A screen reader announces a frame with its title; a plain widget reads as a pane.
+    useAccessibleRole<frmLarkspur, QAccessible::Window>();
     setWindowTitle(titleCaption);
     setAccessibleName(titleCaption);
     resize(clientArea.toPixels().size());

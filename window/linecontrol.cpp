@@ -1,17 +1,8 @@
 #include "linecontrol.h"
 
-#include <QAccessibleWidget>
-#include <QPainter>
+#include "accessiblerole.h"
 
-namespace {
-// Screen readers pass over separators instead of announcing empty panes.
-QAccessibleInterface* accessibleLine(const QString& className, QObject* object) {
-    if (className == QLatin1String(LineControl::staticMetaObject.className()) &&
-        object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Separator);
-    return nullptr;
-}
-} // namespace
+#include <QPainter>
 
 LineControl::LineControl(QPoint from, QPoint to, int widthPixels, QWidget* parent)
     : QWidget(parent) {
@@ -24,8 +15,8 @@ LineControl::LineControl(QPoint from, QPoint to, int widthPixels, QWidget* paren
     setGeometry(band);
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    static const bool factoryInstalled = (QAccessible::installFactory(accessibleLine), true);
-    Q_UNUSED(factoryInstalled);
+    // Screen readers pass over separators instead of announcing empty panes.
+    useAccessibleRole<LineControl, QAccessible::Separator>();
 }
 
 void LineControl::paintEvent(QPaintEvent*) {

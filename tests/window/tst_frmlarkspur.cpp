@@ -56,6 +56,8 @@ private slots:
             auto* widget = t.find<QWidget>(toQString(line.name));
             QCOMPARE(QAccessible::queryAccessibleInterface(widget)->role(), QAccessible::Separator);
         }
+        QCOMPARE(QAccessible::queryAccessibleInterface(t.window.get())->role(),
+                 QAccessible::Window);
         t.lblCurrLoc()->setText("R&D <b>x</b>");
         QCOMPARE(accessibleName(t.lblCurrLoc()), "R&D <b>x</b>");
     }

@@ -9,6 +9,7 @@ const QString prefix = QStringLiteral("Current Path to DataBase Is ");
 const QString notDefined = QStringLiteral("Current Path is not defined");
 const QByteArray ones(100, '1');
 const QByteArray zeros(100, '0');
+constexpr int longestWindowsPath = 32767;
 
 void loadRow(const char* tag, const QString& setUp, const QByteArray& file, const QString& label,
              const QString& path, const QString& values) {
@@ -50,10 +51,14 @@ private slots:
                 prefix + "d:\\my", "d:\\my", digits({}));
         loadRow("markup stays text", "file", "<b>x</b> R&D\\pelmora.mdb\r\n",
                 prefix + "<b>x</b> R&D", "<b>x</b> R&D", digits({}, u'1'));
-        const QByteArray longFolder(100000, 'x');
-        loadRow("very long folder", "file", longFolder + "\\pelmora.mdb\r\n1\r\n",
-                prefix + QString::fromLatin1(longFolder), QString::fromLatin1(longFolder),
+        const QByteArray longestPath(longestWindowsPath, 'x');
+        loadRow("longest Windows path", "file", longestPath + "\\pelmora.mdb\r\n1\r\n",
+                prefix + QString::fromLatin1(longestPath), QString::fromLatin1(longestPath),
                 digits("1"));
+        // A damaged file: only its beginning is read, as one field without a line end.
+        const QString readPart(maxStationFileBytes - 12, u'x');
+        loadRow("one line of 20 MB", "file", QByteArray(20'000'000, 'x') + "\r\n",
+                prefix + readPart, readPart, digits({}, u'1'));
     }
 
     void loadShowsTheStationFile() {
@@ -169,9 +174,11 @@ private slots:
         QTest::newRow("emoji") << QString::fromUtf8("d:\\\xF0\x9F\x98\x80") << QByteArray();
         QTest::newRow("markup") << QStringLiteral("<b>R&amp;D</b><img src=x>")
                                 << QByteArray("<b>R&amp;D</b><img src=x>\\pelmora.mdb");
-        const QString longFolder(100000, u'y');
-        QTest::newRow("100,000 characters")
-            << longFolder << longFolder.toLatin1() + "\\pelmora.mdb";
+        const QString longestPath(longestWindowsPath, u'y');
+        QTest::newRow("longest Windows path")
+            << longestPath << longestPath.toLatin1() + "\\pelmora.mdb";
+        QTest::newRow("longer than the file may be")
+            << QString(maxStationFileBytes, u'y') << QByteArray();
     }
 
     void okStoresOrRefusesAnyTypedText() {

@@ -1,0 +1,138 @@
+#include "realdisplay.h"
+#include "stationformat.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+// The built program as a screen reader sees it: its whole accessible tree read
+// over the accessibility bus, whatever the station start file holds.
+namespace {
+
+const QString title = QStringLiteral("Pelmora - Set/Change Path to Database");
+const QString prefix = QStringLiteral("Current Path to DataBase Is ");
+const QString stationFile = QStringLiteral(TEST_DRIVE "/c/pelmora/pelstart.dat");
+constexpr QPoint quitButton{480, 536};
+
+// The sanitizer build runs everything several times slower.
+int limitMs(int ms) {
+    return ms * qMax(1, qEnvironmentVariableIntValue("LARKSPUR_SLOWDOWN"));
+}
+
+struct Accessible {
+    double seconds;
+    QString role;
+    QRect extents;
+    QString name;
+};
+
+QList<Accessible> parseTree(const QString& output) {
+    QList<Accessible> tree;
+    for (const QString& line : output.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        const QStringList box = fields.value(2).split(',');
+        if (fields.size() != 4 || box.size() != 4)
+            return {};
+        tree.append({fields[0].toDouble(), fields[1],
+                     QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt()),
+                     fields[3]});
+    }
+    return tree;
+}
+
+} // namespace
+
+class TestAccessibility : public QObject {
+    Q_OBJECT
+
+    RealDisplay m_display;
+    QProcess m_program;
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
+                 "needs a session bus of its own: dbus-run-session -- tst_accessibility");
+        QVERIFY2(m_display.start(), "Xvfb is needed for the real-window tests");
+        // What a screen reader does when it starts: the accessibility bus comes up and is on.
+        QProcess enable;
+        enable.start("dbus-send",
+                     {"--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                      "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status",
+                      "string:IsEnabled", "variant:boolean:true"});
+        QVERIFY(enable.waitForFinished());
+        QVERIFY2(enable.exitCode() == 0, enable.readAllStandardError().constData());
+    }
+
+    void cleanup() {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.kill();
+            m_program.waitForFinished();
+        }
+    }
+
+    void everyControlAnswersQuickly_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("a station's file")
+            << "d:\\shared\\pelmora.mdb\r\n" + QByteArray(100, '1') + "\r\n"
+            << prefix + "d:\\shared";
+        QTest::newRow("one line of 20 MB")
+            << QByteArray(20'000'000, 'x') + "\r\n"
+            << prefix + QString(maxStationFileBytes - databaseSuffix.size(), u'x');
+    }
+
+    void everyControlAnswersQuickly() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, label);
+        QDir(TEST_DRIVE).removeRecursively();
+        QVERIFY(QDir().mkpath(TEST_DRIVE "/c/pelmora"));
+        QFile station(stationFile);
+        QVERIFY(station.open(QIODevice::WriteOnly) && station.write(file) == file.size());
+        station.close();
+
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        m_program.setProcessEnvironment(m_display.environment());
+        m_program.start(LARKSPUR_PROGRAM);
+        const QString window = m_display.windowTitled(title);
+        QVERIFY(!window.isEmpty());
+        const qint64 shownMs = sinceStart.elapsed();
+        QVERIFY2(shownMs < limitMs(1000), qPrintable(QString("shown after %1 ms").arg(shownMs)));
+
+        QProcess reader;
+        reader.start(DEBIAN_PYTHON, {ACCESSIBLE_TREE_READER, title});
+        QVERIFY(reader.waitForFinished(limitMs(30000)));
+        QVERIFY2(reader.exitCode() == 0, reader.readAllStandardError().constData());
+        const QList<Accessible> tree = parseTree(QString::fromUtf8(reader.readAllStandardOutput()));
+
+        // The window, its 4 lines, 23 labels, the path box, 4 buttons and 100 check boxes.
+        QCOMPARE(tree.size(), 133);
+        QCOMPARE(tree.first().role, "frame");
+        QMap<QString, int> roles;
+        double slowest = 0;
+        for (const Accessible& accessible : tree) {
+            ++roles[accessible.role];
+            slowest = qMax(slowest, accessible.seconds);
+            QVERIFY2(tree.first().extents.contains(accessible.extents),
+                     qPrintable(accessible.name.left(60)));
+        }
+        const QMap<QString, int> expectedRoles{{"frame", 1},       {"separator", 4},
+                                               {"label", 23},      {"text", 1},
+                                               {"push button", 4}, {"check box", 100}};
+        QCOMPARE(roles, expectedRoles);
+        QVERIFY2(slowest < limitMs(1000) / 1000.0,
+                 qPrintable(QString("slowest answer %1 s").arg(slowest)));
+        const auto currentPath = std::ranges::find_if(
+            tree, [](const Accessible& a) { return a.name.startsWith("Current Path"); });
+        QVERIFY(currentPath != tree.end());
+        QCOMPARE(currentPath->name, label);
+        qInfo("window shown after %lld ms; %lld objects read, the slowest in %.1f ms", shownMs,
+              qlonglong(tree.size()), slowest * 1000);
+
+        m_display.clickAt(window, quitButton);
+        QCOMPARE(exitCodeOf(m_program), 0);
+    }
+};
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
