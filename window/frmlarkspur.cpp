@@ -5,6 +5,7 @@
 #include "layout.h"
 #include "linecontrol.h"
 #include "programcheckbox.h"
+#include "standardfont.h"
 #include "stationfile.h"
 
 #include <QApplication>
@@ -107,6 +108,7 @@ frmLarkspur::frmLarkspur(const QString& stationFile, QWidget* parent)
     useAccessibleRole<frmLarkspur, QAccessible::Window>();
     setWindowTitle(titleCaption);
     setAccessibleName(titleCaption);
+    setFont(standardFont());
     resize(clientArea.toPixels().size());
     createLines();
     createControls();

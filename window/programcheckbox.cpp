@@ -1,6 +1,7 @@
 #include "programcheckbox.h"
 
 #include "boxstate.h"
+#include "checkboxstyle.h"
 
 #include <string>
 
@@ -35,7 +36,9 @@ InvalidBoxValue::InvalidBoxValue(int value)
     : std::invalid_argument("a check box holds 0, 1 or 2, not " + std::to_string(value)) {}
 
 ProgramCheckBox::ProgramCheckBox(const QString& caption, QWidget* parent)
-    : QCheckBox(caption, parent) {}
+    : QCheckBox(caption, parent) {
+    setStyle(CheckBoxStyle::instance());
+}
 
 int ProgramCheckBox::value() const {
     return boxValue(fromQt(checkState()));
