@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Measures Larkspur against the floor program on a virtual display of its own:
 # time to the window, peak memory, OK and QUIT to the program's end, and the
-# file work in memory. Usage: bench/run.sh [RUNS_EACH]  (default 30)
+# file work in memory. Usage: bench/run.sh [RUNS_EACH [BASELINE_COMMIT]]
+# (default 30 runs each). With a commit, that commit's program runs in turns
+# with the other two, on the same drive, and the differences are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
@@ -11,6 +13,18 @@ build="$root/build/bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DLARKSPUR_BENCH=ON >/dev/null
 cmake --build "$build" >/dev/null
+
+if [ -n "${2:-}" ]; then
+    baseline="$root/build/bench-baseline"
+    rm -rf "$baseline"
+    mkdir -p "$baseline/source"
+    git -C "$root" archive "$2" | tar -x -C "$baseline/source"
+    cmake -S "$baseline/source" -B "$baseline/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DBUILD_TESTING=OFF -DLARKSPUR_DRIVE_ROOT="$build/bench/drive" >/dev/null
+    cmake --build "$baseline/build" --target Larkspur >/dev/null
+    export LARKSPUR_BASELINE="$baseline/build/app/Larkspur"
+    echo "Baseline: commit $(git -C "$root" rev-parse --short "$2")"
+fi
 
 number=90
 while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done

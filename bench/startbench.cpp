@@ -2,6 +2,8 @@
 // and measures each run: the time from exec to its titled window being
 // mapped, its peak resident memory, and for Larkspur the time from a click on
 // OK or on QUIT to the program's end. Usage: startbench [RUNS_EACH]
+// LARKSPUR_BASELINE names another build of Larkspur on the same drive, such
+// as that of an earlier commit; it then runs in turns with the other two.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -33,6 +35,7 @@ struct Program {
 };
 const Program floorProgram{FLOOR_PROGRAM, "Floor"};
 const Program larkspur{LARKSPUR_PROGRAM, "Pelmora - Set/Change Path to Database"};
+const char* const baselinePath = std::getenv("LARKSPUR_BASELINE");
 
 // Client-area points of Larkspur's buttons, in pixels.
 struct Point {
@@ -222,17 +225,24 @@ int main(int argc, char* argv[]) {
     runOnce(display, floorProgram, Ending::CloseCommand);
     runOnce(display, larkspur, Ending::Quit);
 
-    // Both programs ended the same way, by the close command, so that only
-    // their start-up and their windows are compared. Alternating which goes
-    // first cancels any drift of the machine between the two.
-    std::vector<Run> floorRuns, larkspurRuns;
-    for (int round = 0; round < runsEach; ++round) {
-        if (round % 2)
-            larkspurRuns.push_back(runOnce(display, larkspur, Ending::CloseCommand));
-        floorRuns.push_back(runOnce(display, floorProgram, Ending::CloseCommand));
-        if (round % 2 == 0)
-            larkspurRuns.push_back(runOnce(display, larkspur, Ending::CloseCommand));
+    // All programs ended the same way, by the close command, so that only
+    // their start-up and their windows are compared. Rotating which goes
+    // first cancels any drift of the machine between them.
+    std::vector<const Program*> programs{&floorProgram, &larkspur};
+    const Program baseline{baselinePath, larkspur.title};
+    if (baselinePath) {
+        programs.push_back(&baseline);
+        runOnce(display, baseline, Ending::Quit);
     }
+    std::vector<std::vector<Run>> closeRuns(programs.size());
+    for (int round = 0; round < runsEach; ++round) {
+        for (size_t turn = 0; turn < programs.size(); ++turn) {
+            const size_t which = (turn + size_t(round)) % programs.size();
+            closeRuns[which].push_back(runOnce(display, *programs[which], Ending::CloseCommand));
+        }
+    }
+    const std::vector<Run>& floorRuns = closeRuns[0];
+    const std::vector<Run>& larkspurRuns = closeRuns[1];
     // Then Larkspur ended by its buttons, in turns: QUIT, and OK with its save.
     std::vector<Run> quitRuns, okRuns;
     for (int round = 0; round < runsEach; ++round) {
@@ -263,6 +273,15 @@ int main(int argc, char* argv[]) {
     printRow("click on QUIT to program end", "ms", quit);
     printRow("click on OK to program end, saved", "ms", ok);
     printRow("peak memory with QUIT or OK", "MB", buttonPeak);
+    if (baselinePath) {
+        const Summary baselineMap = summarise(column(closeRuns[2], &Run::mappedMs));
+        const Summary baselinePeak = summarise(column(closeRuns[2], &Run::peakMb));
+        printRow("exec to window mapped, baseline", "ms", baselineMap);
+        printRow("peak resident memory, baseline", "MB", baselinePeak);
+        std::printf("\nLarkspur - baseline: time to window %+.2f ms, peak memory %+.2f MB\n",
+                    larkspurMap.median - baselineMap.median,
+                    larkspurPeak.median - baselinePeak.median);
+    }
     std::printf("\nLarkspur / floor: time to window %.3f, peak memory %.3f\n",
                 larkspurMap.median / floorMap.median, larkspurPeak.median / floorPeak.median);
     std::printf("OK - QUIT to program end: %.1f ms\n", ok.median - quit.median);
