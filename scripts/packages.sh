@@ -23,5 +23,11 @@ build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
     clang libclang-rt-14-dev llvm)
 
+# What the Windows build and its tests under Wine need on top: the MinGW-w64
+# cross compiler in its posix thread model, Debian's Qt host tools (moc, rcc,
+# uic), Wine, an X display for it, and the unpacker of the SDK's tarball.
+windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 xvfb xdotool
+    dbus-daemon xz-utils)
+
 # What building and checking the Debian package needs on top.
 package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool dbus-daemon)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Larkspur and runs every test: formatting, unit, widget and real-window
 # tests; then builds and checks the Debian package; then runs the same suite
-# and a short fuzz run under the sanitizers.
+# and a short fuzz run under the sanitizers; then, given a Qt for Windows in
+# LARKSPUR_WINDOWS_QT, the Windows build and its tests under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
@@ -22,3 +23,6 @@ echo "Building and checking the Debian package"
 
 echo "Running the tests and the fuzz target under AddressSanitizer, UBSan and LeakSanitizer"
 "$root/scripts/sanitize.sh"
+
+echo "Cross-building for Windows and running the tests under Wine"
+"$root/scripts/windows.sh" "$build"

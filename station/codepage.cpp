@@ -1,18 +1,42 @@
 #include "codepage.h"
 
 #ifdef Q_OS_WIN
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include <windows.h>
 
+// The system's ANSI code page, asked of Windows itself: Qt's own converter
+// for it drops NUL bytes.
 QString decodeCodePage(QByteArrayView bytes) {
-    return QStringDecoder(QStringConverter::System).decode(bytes);
+    // No code page gives more UTF-16 units than it had bytes.
+    QString text(bytes.size(), Qt::Uninitialized);
+    const int length =
+        bytes.isEmpty()
+            ? 0
+            : MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()),
+                                  reinterpret_cast<wchar_t*>(text.data()), int(text.size()));
+    text.resize(length);
+    return text;
 }
 
 std::optional<QByteArray> encodeCodePage(QStringView text) {
-    QStringEncoder encoder(QStringConverter::System);
-    QByteArray bytes = encoder.encode(text);
-    // Windows stores a look-alike ("best fit") for some characters it lacks.
-    if (encoder.hasError() || decodeCodePage(bytes) != text)
+    if (text.isEmpty())
+        return QByteArray();
+    const auto* units = reinterpret_cast<const wchar_t*>(text.utf16());
+    const int unitCount = int(text.size());
+    // Windows would store a look-alike ("best fit") for a character it lacks;
+    // UTF-8 code pages take no such flag, and lack nothing.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lacking = FALSE;
+    BOOL* lackingFlag = utf8 ? nullptr : &lacking;
+    const int length =
+        WideCharToMultiByte(CP_ACP, flags, units, unitCount, nullptr, 0, nullptr, lackingFlag);
+    if (length <= 0 || lacking)
+        return std::nullopt;
+    QByteArray bytes(length, Qt::Uninitialized);
+    WideCharToMultiByte(CP_ACP, flags, units, unitCount, bytes.data(), length, nullptr,
+                        lackingFlag);
+    // A lone surrogate, say, converts to something that reads back otherwise.
+    if (lacking || decodeCodePage(bytes) != text)
         return std::nullopt;
     return bytes;
 }

@@ -79,9 +79,10 @@ PendingFile::PendingFile(const QString& target)
 PendingFile::~PendingFile() {
     if (m_handle == noHandle)
         return;
+    // Nothing to report to from here: a file that stays behind is removed by
+    // the next save, once closed.
     if (!m_replaced) {
-        FILE_DISPOSITION_INFO disposal{};
-        disposal.DeleteFile = TRUE;
+        FILE_DISPOSITION_INFO disposal{TRUE}; // delete on close
         SetFileInformationByHandle(asHandle(m_handle), FileDispositionInfo, &disposal,
                                    sizeof disposal);
     }

@@ -91,8 +91,7 @@ void placeControl(QWidget* control, std::string_view name, std::string_view capt
 }
 
 void applyFont(QWidget* control, const FontSpec& spec) {
-    QFont font(toQString(spec.face));
-    font.setPointSizeF(spec.points);
+    QFont font = layoutFont(toQString(spec.face), spec.points);
     font.setBold(spec.bold);
     font.setItalic(spec.italic);
     control->setFont(font);

@@ -1,6 +1,7 @@
 #include "errorreport.h"
 #include "startup.h"
 #include "stationfile.h"
+#include "testplatform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,10 +28,12 @@ private slots:
         QTemporaryDir drive;
         QVERIFY(QDir().mkpath(drive.filePath("c/pelmora")));
         const QString stationFile = stationFilePath(drive.path());
-        QVERIFY(QFile::link("/proc/self/mem", stationFile));
+        const UnreadableFile unreadable(stationFile);
+        QVERIFY(unreadable.made());
         QCOMPARE(runLarkspur(stationFile), ErrorReport::failureExitCode);
         QCOMPARE(m_shown.size(), 1);
-        QVERIFY2(m_shown.first().startsWith("Cannot read the station start file \"" + stationFile),
+        QVERIFY2(m_shown.first().startsWith("Cannot read the station start file \"" +
+                                            reported(stationFile)),
                  qPrintable(m_shown.first()));
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }

@@ -1,7 +1,8 @@
+#include "codepage.h"
+#include "testplatform.h"
 #include "windowtesting.h"
 
 #include <QApplication>
-#include <QStringDecoder>
 
 namespace {
 
@@ -59,6 +60,10 @@ private slots:
         const QString readPart(maxStationFileBytes - 12, u'x');
         loadRow("one line of 20 MB", "file", QByteArray(20'000'000, 'x') + "\r\n",
                 prefix + readPart, readPart, digits({}, u'1'));
+#ifdef Q_OS_WIN
+        loadRow("hidden file", "hidden", shared + zeros + "\r\n", notDefined, "", digits({}, u'1'));
+        loadRow("system file", "system", shared + zeros + "\r\n", notDefined, "", digits({}, u'1'));
+#endif
     }
 
     void loadShowsTheStationFile() {
@@ -70,8 +75,13 @@ private slots:
         WindowUnderTest t;
         if (setUp == "folder")
             QVERIFY(QDir().mkdir(t.stationFile));
-        if (setUp == "file")
+        if (setUp != "none" && setUp != "folder")
             t.putStationFile(file);
+#ifdef Q_OS_WIN
+        if (setUp != "file" && setUp != "none" && setUp != "folder")
+            QVERIFY(setAttributes(t.stationFile, setUp == "hidden" ? FILE_ATTRIBUTE_HIDDEN
+                                                                   : FILE_ATTRIBUTE_SYSTEM));
+#endif
         QVERIFY(t.loadAndShow());
         QCOMPARE(t.lblCurrLoc()->text(), label);
         QCOMPARE(t.txtPath()->text(), path);
@@ -82,13 +92,14 @@ private slots:
 
     void unreadableFileEndsTheProgramBeforeTheWindowShows() {
         WindowUnderTest t;
-        QVERIFY(QFile::link("/proc/self/mem", t.stationFile));
+        const UnreadableFile unreadable(t.stationFile);
+        QVERIFY(unreadable.made());
         t.create();
         QVERIFY(!t.window->load());
         QCOMPARE(t.failed->count(), 1);
         const QString report = t.failed->at(0).at(0).toString();
         QVERIFY2(report.startsWith("Cannot read the station start file"), qPrintable(report));
-        QVERIFY(report.contains(t.stationFile));
+        QVERIFY(report.contains(reported(t.stationFile)));
     }
 
     void okSavesAndUnloads_data() {
@@ -157,10 +168,10 @@ private slots:
     void okStoresOrRefusesAnyTypedText_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("stored"); // empty: refused
-        QStringDecoder codePage("windows-1252");
         for (int code = 0; code < 256; ++code) {
             const char byte = char(code);
-            const QString typed = "d:\\" + codePage.decode(QByteArray(1, byte)) + "x";
+            // Each character of the code page, which tst_stationformat holds to Windows-1252.
+            const QString typed = "d:\\" + decodeCodePage(QByteArray(1, byte)) + "x";
             const bool refused = byte == ',' || byte == '\r' || byte == '\n';
             QTest::addRow("byte 0x%02x", code)
                 << typed
@@ -216,7 +227,7 @@ private slots:
         t.click("cmdOk");
         QCOMPARE(t.failed->count(), 1);
         const QString report = t.failed->at(0).at(0).toString();
-        QVERIFY2(report.contains(t.stationFile) && report.contains("No such file or directory"),
+        QVERIFY2(report.contains(reported(t.stationFile)) && report.contains(missingFolderReason),
                  qPrintable(report));
         QCOMPARE(t.lblCurrLoc()->text(), prefix + "d:\\shared");
         QCOMPARE(t.unloaded->count(), 0);

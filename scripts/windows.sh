@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Cross-builds Larkspur and its tests for 64-bit Windows with MinGW-w64 and
+# runs them as Windows programs under Wine: every portable and Windows-only
+# test with CTest, then the real window of Larkspur.exe, driven from Linux
+# by the Linux build's real-window test.
+# Usage: scripts/windows.sh [LINUX_TEST_BUILD_FOLDER]  (default build/test)
+# LARKSPUR_WINDOWS_QT names the Qt 6.4.2 for Windows to build against: its
+# folder, or its .tar.xz; scripts/windows-qt.sh builds one. Without it the
+# Windows build is skipped.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/packages.sh"
+
+sdk="${LARKSPUR_WINDOWS_QT:-}"
+if [ -z "$sdk" ]; then
+    echo "Windows build skipped: no Qt for Windows given; set LARKSPUR_WINDOWS_QT to its folder" \
+        "or tarball (scripts/windows-qt.sh builds one from Debian's source)."
+    exit 0
+fi
+[ -e "$sdk" ] || { echo "LARKSPUR_WINDOWS_QT: no such file or folder: $sdk" >&2; exit 1; }
+require_packages "${build_packages[@]}" "${windows_packages[@]}"
+
+linux_tests="${1:-$root/build/test}"
+realwindow="$linux_tests/tests/app/tst_realwindow"
+[ -x "$realwindow" ] || { echo "No real-window test at $realwindow: run scripts/test.sh" >&2; exit 1; }
+
+build="$root/build/windows"
+mkdir -p "$build"
+if [ -f "$sdk" ]; then
+    # Unpacked once per tarball into the build folder.
+    unpacked="$build/qt-sdk"
+    stamp="$unpacked/.from-$(sha256sum "$sdk" | cut -c1-16)"
+    if [ ! -e "$stamp" ]; then
+        rm -rf "$unpacked"
+        mkdir -p "$unpacked"
+        tar -xf "$sdk" -C "$unpacked"
+        touch "$stamp"
+    fi
+    sdk=$(find "$unpacked" -maxdepth 6 -name Qt6Config.cmake -path '*/lib/cmake/Qt6/*' |
+        head -n 1 | sed 's#/lib/cmake/Qt6/Qt6Config.cmake$##')
+    [ -n "$sdk" ] || { echo "No Qt 6 SDK in $LARKSPUR_WINDOWS_QT" >&2; exit 1; }
+fi
+sdk=$(cd "$sdk" && pwd)
+
+echo "Cross-building for Windows against $sdk"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$sdk" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+cmake --build "$build"
+
+# Wine needs an X display for every program, console ones too.
+xvfb_display=$(mktemp)
+Xvfb -displayfd 1 -noreset -screen 0 1280x800x24 -nolisten tcp >"$xvfb_display" 2>/dev/null &
+xvfb=$!
+trap 'WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; rm -f "$xvfb_display"' EXIT
+for _ in $(seq 100); do [ -s "$xvfb_display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$xvfb_display")"
+
+echo "A new Wine prefix in $build/wine-prefix"
+rm -rf "$build/wine-prefix"
+WINEPREFIX="$build/wine-prefix" WINEDEBUG=-all wineboot -i >/dev/null 2>&1
+
+echo "Running the Windows tests under Wine"
+ctest --test-dir "$build" --output-on-failure -j 2
+
+echo "The real window of Larkspur.exe under Wine"
+(
+    source "$build/wine-env.sh"
+    LARKSPUR_WINE_PROGRAM="$build/Larkspur.exe" dbus-run-session -- "$realwindow"
+)
