@@ -25,9 +25,10 @@ test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatsp
 
 # What the Windows build and its tests under Wine need on top: the MinGW-w64
 # cross compiler in its posix thread model, Debian's Qt host tools (moc, rcc,
-# uic), Wine, an X display for it, and the unpacker of the SDK's tarball.
+# uic), Wine, an X display for it, the unpacker of the SDK's tarball, the
+# makers of the program's icon and of its installer.
 windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 xvfb xdotool
-    dbus-daemon xz-utils)
+    dbus-daemon xz-utils librsvg2-bin icoutils nsis)
 
 # What building and checking the Debian package needs on top.
 package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool dbus-daemon)

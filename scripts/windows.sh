@@ -2,7 +2,8 @@
 # Cross-builds Larkspur and its tests for 64-bit Windows with MinGW-w64 and
 # runs them as Windows programs under Wine: every portable and Windows-only
 # test with CTest, then the real window of Larkspur.exe, driven from Linux
-# by the Linux build's real-window test.
+# by the Linux build's real-window test; then makes the installer and the
+# portable zip, and installs, uses and removes them in a prefix of their own.
 # Usage: scripts/windows.sh [LINUX_TEST_BUILD_FOLDER]  (default build/test)
 # LARKSPUR_WINDOWS_QT names the Qt 6.4.2 for Windows to build against: its
 # folder, or its .tar.xz; scripts/windows-qt.sh builds one. Without it the
@@ -69,3 +70,11 @@ echo "The real window of Larkspur.exe under Wine"
     source "$build/wine-env.sh"
     LARKSPUR_WINE_PROGRAM="$build/Larkspur.exe" dbus-run-session -- "$realwindow"
 )
+
+echo "Making the installer and the zip, then installing, using and removing them under Wine"
+rm -f "$build"/Larkspur-*-win64.*
+(cd "$build" && cpack -G "NSIS;ZIP" >/dev/null)
+installer=$(ls "$build"/Larkspur-*-win64.exe)
+zip=$(ls "$build"/Larkspur-*-win64.zip)
+echo "Built $installer and $zip"
+LARKSPUR_INSTALLER="$installer" LARKSPUR_PORTABLE_ZIP="$zip" "$linux_tests/tests/app/tst_installer"

@@ -22,7 +22,8 @@ QString refusalToReplace(const QString& path);
 // so that the clean-up of another running copy passes it by.
 class PendingFile {
 public:
-    explicit PendingFile(const QString& target);
+    explicit PendingFile(const QString& target)
+        : m_target(target) {}
     ~PendingFile(); // removes the file unless it replaced the target
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
@@ -34,9 +35,12 @@ public:
     QString replaceTarget();
 
 private:
+    // A file descriptor, or a Windows HANDLE; -1 is neither.
+    static constexpr std::intptr_t noHandle = -1;
+
     QString m_target;
     QString m_name;
-    std::intptr_t m_handle;
+    std::intptr_t m_handle = noHandle;
     bool m_replaced = false;
 };
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int noHandle = -1;
 // Names are random; a clash this many times over means something else is wrong.
 constexpr int nameAttempts = 100;
 
@@ -50,10 +49,6 @@ QString refusalToReplace(const QString& path) {
         return systemReason();
     return {};
 }
-
-PendingFile::PendingFile(const QString& target)
-    : m_target(target)
-    , m_handle(noHandle) {}
 
 PendingFile::~PendingFile() {
     if (m_handle == noHandle)

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr std::intptr_t noHandle = -1;
 constexpr int nameAttempts = 100;
 constexpr DWORD hiddenAndSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 // Scanners and backup tools open a file for a moment without letting it be
@@ -71,10 +70,6 @@ bool isHiddenOrSystem(const QString& path) {
 QString refusalToReplace(const QString&) {
     return {}; // the read-only mark is all there is, and the caller checks it
 }
-
-PendingFile::PendingFile(const QString& target)
-    : m_target(target)
-    , m_handle(noHandle) {}
 
 PendingFile::~PendingFile() {
     if (m_handle == noHandle)

@@ -89,6 +89,14 @@ private:
     QString m_name;
 };
 
+// Ends what a test left running.
+inline void killIfRunning(QProcess& program) {
+    if (program.state() != QProcess::NotRunning) {
+        program.kill();
+        program.waitForFinished();
+    }
+}
+
 // The exit status of a program that should end by itself, or -1 when it did not.
 inline int exitCodeOf(QProcess& program) {
     if (!program.waitForFinished(20000) || program.exitStatus() != QProcess::NormalExit)

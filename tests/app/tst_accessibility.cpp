@@ -63,12 +63,7 @@ private slots:
         QVERIFY2(enable.exitCode() == 0, enable.readAllStandardError().constData());
     }
 
-    void cleanup() {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.kill();
-            m_program.waitForFinished();
-        }
-    }
+    void cleanup() { killIfRunning(m_program); }
 
     void everyControlAnswersQuickly_data() {
         QTest::addColumn<QByteArray>("file");

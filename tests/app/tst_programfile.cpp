@@ -50,6 +50,17 @@ private slots:
         QCOMPARE(nt->OptionalHeader.Subsystem, WORD(IMAGE_SUBSYSTEM_WINDOWS_GUI));
     }
 
+    // Explorer, the taskbar and the Start menu show the program's own icon.
+    void carriesItsIcon() {
+        const HMODULE file =
+            LoadLibraryExW(nativeProgram().c_str(), nullptr,
+                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        QVERIFY(file);
+        const HRSRC icon = FindResourceW(file, L"IDI_ICON1", RT_GROUP_ICON);
+        FreeLibrary(file);
+        QVERIFY2(icon, "Larkspur.exe has no icon IDI_ICON1");
+    }
+
     void versionStrings_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");

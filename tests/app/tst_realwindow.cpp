@@ -87,12 +87,7 @@ private slots:
         QVERIFY(QDir().mkpath(stationFolder));
     }
 
-    void cleanup() {
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.kill();
-            m_program.waitForFinished();
-        }
-    }
+    void cleanup() { killIfRunning(m_program); }
 
     void endsWithStatusZero_data() {
         QTest::addColumn<bool>("byQuit");
