@@ -13,13 +13,19 @@
 // Windows' hidden and system marks; a file never has them elsewhere.
 bool isHiddenOrSystem(const QString& path);
 
+// The file that a save at the path replaces: the path itself or, on POSIX
+// systems, the file that its symbolic links lead to. Sets the refusal instead
+// when a link is one that this user must not follow.
+QString savedFile(const QString& path, QString& refusal);
+
 // The system's reason why this process may not replace the existing file at
 // the path (a read-only file system, say), or nothing.
 QString refusalToReplace(const QString& path);
 
 // A new file written beside the target under a name from pendingFileName(),
-// then put in the target's place. While it exists its owner holds it locked,
-// so that the clean-up of another running copy passes it by.
+// then put in the target's place, keeping the old file's owner and mode
+// (POSIX) or its access list (Windows). The clean-up of another running copy passes it by: on
+// POSIX systems its owner holds it locked, on Windows it is new.
 class PendingFile {
 public:
     explicit PendingFile(const QString& target)

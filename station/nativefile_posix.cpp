@@ -13,6 +13,8 @@ namespace {
 
 // Names are random; a clash this many times over means something else is wrong.
 constexpr int nameAttempts = 100;
+// As the kernel counts them before it gives up with ELOOP.
+constexpr int linkHops = 40;
 
 QString systemReason() {
     return qt_error_string(errno);
@@ -37,10 +39,50 @@ QString flushFolderOf(const QString& path) {
     return reason;
 }
 
+// The new file gets the old one's owner, group and permissions, or the save
+// fails: a file that changed hands could lock its owner out.
+QString keepOwnerAndMode(int handle, const struct stat& old) {
+    struct stat made {};
+    if (fstat(handle, &made) != 0)
+        return systemReason();
+    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+        fchown(handle, old.st_uid, old.st_gid) != 0)
+        return QStringLiteral("Its owner cannot be kept: ") + systemReason();
+    // After the owner: a change of owner clears the set-user-ID bits.
+    if (fchmod(handle, old.st_mode & 07777) != 0)
+        return systemReason();
+    return {};
+}
+
 } // namespace
 
 bool isHiddenOrSystem(const QString&) {
     return false;
+}
+
+// As the kernel's protected_symlinks rule has it: a link is followed only
+// when it is the saving user's own or its owner also owns what it leads to,
+// so that a link planted in a shared folder cannot make root overwrite a
+// file elsewhere. The link itself stays a link.
+QString savedFile(const QString& path, QString& refusal) {
+    QString file = QFileInfo(path).absoluteFilePath();
+    for (int hop = 0; hop < linkHops; ++hop) {
+        struct stat link {};
+        if (lstat(QFile::encodeName(file).constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+            return file;
+        const QString next = QFileInfo(file).symLinkTarget();
+        struct stat end {};
+        const bool ends = stat(QFile::encodeName(next).constData(), &end) == 0;
+        if (link.st_uid != geteuid() && !(ends && end.st_uid == link.st_uid)) {
+            refusal = QStringLiteral("It is a symbolic link of another user's, which a save "
+                                     "does not follow");
+            return {};
+        }
+        file = next;
+    }
+    errno = ELOOP;
+    refusal = systemReason();
+    return {};
 }
 
 QString refusalToReplace(const QString& path) {
@@ -81,10 +123,7 @@ QString PendingFile::create() {
             continue;
         }
         m_handle = handle;
-        // The new file keeps the old one's permissions.
-        if (replacing && fchmod(handle, old.st_mode & 07777) != 0)
-            return systemReason();
-        return {};
+        return replacing ? keepOwnerAndMode(handle, old) : QString();
     }
     return QStringLiteral("No free name for a temporary file beside it");
 }

@@ -19,15 +19,19 @@ const QString saveAction = QStringLiteral("Cannot save the station start file");
 }
 
 // Even root may write a file without write permission; the station's owner
-// made it read-only on purpose, so a save must not replace it.
-void refuseReadOnly(const QString& path) {
-    const QFileInfo info(path);
+// made it read-only on purpose, so a save must not replace it; nor a folder
+// that has the file's name, which Windows would move aside. Reports name the
+// station file's path, the file replaced may lie where a link leads.
+void refuseWhatMustStay(const QString& path, const QString& file) {
+    const QFileInfo info(file);
+    if (info.isDir())
+        failSave(path, QStringLiteral("It is a folder"));
     // The mode's bits only: the "user" bits say what this process may do, and root may do all.
     constexpr auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (info.isFile() && !(info.permissions() & writeBits))
         failSave(path, QStringLiteral("The file is read-only"));
     if (info.exists()) {
-        if (const QString refusal = refusalToReplace(path); !refusal.isEmpty())
+        if (const QString refusal = refusalToReplace(file); !refusal.isEmpty())
             failSave(path, refusal);
     }
 }
@@ -65,14 +69,18 @@ QByteArray readStationFile(const QString& path) {
 }
 
 void writeStationFile(const QString& path, const QByteArray& bytes) {
-    refuseReadOnly(path);
-    removeAbandonedPendingFiles(path);
-    PendingFile file(path);
-    QString reason = file.create();
+    QString reason;
+    const QString file = savedFile(path, reason);
+    if (!reason.isEmpty())
+        failSave(path, reason);
+    refuseWhatMustStay(path, file);
+    removeAbandonedPendingFiles(file);
+    PendingFile pending(file);
+    reason = pending.create();
     if (reason.isEmpty())
-        reason = file.write(bytes);
+        reason = pending.write(bytes);
     if (reason.isEmpty())
-        reason = file.replaceTarget();
+        reason = pending.replaceTarget();
     if (!reason.isEmpty())
         failSave(path, reason);
 }

@@ -17,5 +17,7 @@ bool stationFilePresent(const QString& path);
 QByteArray readStationFile(const QString& path);
 
 // Replaces the file with the given bytes: written completely beside it, on
-// disk, then put in its place. On failure the old file stays as it was.
+// disk, then put in its place with the old file's owner and permissions or
+// access list. A symbolic link at the path stays one, and the file it leads
+// to gets the bytes. On failure the old file stays as it was.
 void writeStationFile(const QString& path, const QByteArray& bytes);

@@ -18,6 +18,28 @@ inline const QString missingFolderReason = qt_error_string(ERROR_PATH_NOT_FOUND)
 inline const QString missingFolderReason = qt_error_string(ENOENT);
 #endif
 
+// The station's ANSI code page: the system's own on Windows (under Wine it
+// follows the locale), Windows-1252 elsewhere.
+inline int stationCodePage() {
+#ifdef Q_OS_WIN
+    return int(GetACP());
+#else
+    return 1252;
+#endif
+}
+
+// A run in another code page names it in LARKSPUR_CODE_PAGE, so that it
+// cannot pass by skipping every row of that page.
+inline bool inTheCodePageAskedFor() {
+    const int asked = qEnvironmentVariableIntValue("LARKSPUR_CODE_PAGE");
+    return asked == 0 || asked == stationCodePage();
+}
+
+// Rows of a code page table that belong to another station's code page.
+#define SKIP_UNLESS_STATION_CODE_PAGE(codePage)                                                    \
+    if ((codePage) != stationCodePage())                                                           \
+    QSKIP("for a station of another code page")
+
 // A path as the program names it in its reports.
 inline QString reported(const QString& path) {
     return QDir::toNativeSeparators(path);

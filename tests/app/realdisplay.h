@@ -50,8 +50,9 @@ public:
     }
 
     // The first visible window with exactly this title, looked for every 20 ms
-    // for as long as given; empty when none came.
-    QString windowTitled(const QString& title, int timeoutMs = 20000) const {
+    // for as long as given; empty when none came. Wine takes seconds to start
+    // a program, more on a busy machine.
+    QString windowTitled(const QString& title, int timeoutMs = 60000) const {
         const QStringList search{"search", "--onlyvisible", "--name",
                                  "^" + QRegularExpression::escape(title) + "$"};
         for (QDeadlineTimer deadline(timeoutMs); !deadline.hasExpired(); QThread::msleep(20)) {
@@ -99,7 +100,7 @@ inline void killIfRunning(QProcess& program) {
 
 // The exit status of a program that should end by itself, or -1 when it did not.
 inline int exitCodeOf(QProcess& program) {
-    if (!program.waitForFinished(20000) || program.exitStatus() != QProcess::NormalExit)
+    if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit)
         return -1;
     return program.exitCode();
 }

@@ -1,6 +1,8 @@
 // Saves the station start file in its own process, as the program does:
 // `stationsaver PATH COUNT [NEW_FOLDER]` writes COUNT times (0 = forever),
-// alternately the new contents and the old contents the tests expect.
+// alternately the new contents and the old contents the tests expect. Each
+// failure is reported on a line of its own and the saving goes on; the exit
+// status is 1 when any save failed.
 #include "failure.h"
 #include "stationfile.h"
 
@@ -22,12 +24,15 @@ int main(int argc, char* argv[]) {
     const QByteArray contents[] = {newFolder + "\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n",
                                    QByteArray("d:\\old\\pelmora.mdb\r\n") + QByteArray(100, '1') +
                                        "\r\n"};
-    try {
-        for (long long i = 0; count == 0 || i < count; ++i)
+    int status = 0;
+    for (long long i = 0; count == 0 || i < count; ++i) {
+        try {
             writeStationFile(path, contents[i % 2]);
-    } catch (const Failure& failure) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(failure.report()));
-        return 1;
+        } catch (const Failure& failure) {
+            std::fprintf(stderr, "%s\n", qUtf8Printable(failure.report()));
+            std::fflush(stderr);
+            status = 1;
+        }
     }
-    return 0;
+    return status;
 }

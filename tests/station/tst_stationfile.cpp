@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QThread>
 #include <thread>
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -25,21 +28,18 @@ QByteArray contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// Windows refuses to open a file for the moment in which it is put in place
-// by its handle; a reader then tries again, as the suite's programs must.
-QByteArray contentOnceReadable(const QString& path) {
-    QByteArray content = contentOf(path);
-    for (int attempt = 0; attempt < 100 && content == "<unreadable>"; ++attempt) {
-        QThread::msleep(1);
-        content = contentOf(path);
-    }
-    return content;
+// A file last written the given number of seconds ago.
+[[nodiscard]] bool putFile(const QString& path, const QByteArray& content, int ageSeconds = 0) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush())
+        return false;
+    return ageSeconds == 0 || file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
+                                               QFileDevice::FileModificationTime);
 }
 
-void putFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
+QStringList namesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden |
+                                  QDir::System);
 }
 
 #ifndef Q_OS_WIN
@@ -94,7 +94,7 @@ private slots:
         QVERIFY(QDir().mkdir(m_path));
         QVERIFY(!stationFilePresent(m_path));
         QVERIFY(QDir().rmdir(m_path));
-        putFile(m_path, {});
+        QVERIFY(putFile(m_path, {}));
         QVERIFY(stationFilePresent(m_path));
 #ifdef Q_OS_WIN
         for (const DWORD mark : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
@@ -121,40 +121,76 @@ private slots:
         QVERIFY(report.contains(reported(m_path)));
     }
 
-    void saveReplacesWholeFileAndKeepsPermissions() {
-        putFile(m_path, QByteArray(5000, 'x'));
-        const auto modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
-        QVERIFY(QFile::setPermissions(m_path, modeBits));
-        const auto before = QFile::permissions(m_path);
+    // The new file takes the old one's place as the station's owner set it up.
+    void saveKeepsWhatItReplaces_data() {
+        QTest::addColumn<QString>("setUp");
+        QTest::newRow("permissions") << "mode";
+#ifndef Q_OS_WIN
+        QTest::newRow("another user's file, saved by root") << "owner";
+        QTest::newRow("symbolic link") << "link";
+#endif
+    }
+
+    void saveKeepsWhatItReplaces() {
+        QFETCH(QString, setUp);
+        QString file = m_path;
+        if (setUp == "link") {
+            file = m_drive.filePath("elsewhere.dat");
+            QVERIFY(QFile::link(file, m_path));
+        }
+        QVERIFY(putFile(file, QByteArray(5000, 'x')));
+        QVERIFY(
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+#ifndef Q_OS_WIN
+        if (setUp == "owner") {
+            if (geteuid() != 0)
+                QSKIP("only root can give a file to another user");
+            QCOMPARE(chown(QFile::encodeName(file).constData(), 4321, 4322), 0);
+        }
+#endif
+        const QFileInfo before(file);
+        const auto permissions = before.permissions();
+        const uint owner = before.ownerId(), group = before.groupId();
         writeStationFile(m_path, newContent);
-        QCOMPARE(contentOf(m_path), newContent);
-        QCOMPARE(QFile::permissions(m_path), before);
+        QCOMPARE(contentOf(file), newContent);
+        const QFileInfo after(file);
+        QCOMPARE(after.permissions(), permissions);
+        QCOMPARE(after.ownerId(), owner);
+        QCOMPARE(after.groupId(), group);
+        QCOMPARE(QFileInfo(m_path).isSymLink(), setUp == "link");
     }
 
     void saveCreatesMissingFile() {
         writeStationFile(m_path, newContent);
         QCOMPARE(contentOf(m_path), newContent);
-        QCOMPARE(
-            QDir(m_drive.filePath("c/pelmora")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-            QStringList{"pelstart.dat"});
+        QCOMPARE(namesIn(m_drive.filePath("c/pelmora")), QStringList{"pelstart.dat"});
     }
 
     // Beside the station file, a save removes only what a save of this
     // program left behind, and nothing of the operator's or another program's.
     void saveRemovesOnlyItsOwnLeftovers_data() {
         QTest::addColumn<QString>("suffix");
+        QTest::addColumn<int>("ageSeconds");
         QTest::addColumn<bool>("kept");
         for (const char* suffix : {".backup", ".old", ".123456", ".tmp", ".Ab3xYz", ".larkspur-",
                                    ".larkspur-abc12", ".larkspur-abc1234", "larkspur-abc123"})
-            QTest::newRow(suffix) << suffix << true;
-        QTest::newRow("left by a killed save") << ".larkspur-k3x9q2" << false;
+            QTest::newRow(suffix) << suffix << 7200 << true;
+        QTest::newRow("left by a killed save") << ".larkspur-k3x9q2" << 7200 << false;
+        // Unlocked on POSIX systems, so left over; on Windows it may be a
+        // running save's, closed just before it replaces the old file.
+#ifdef Q_OS_WIN
+        QTest::newRow("moments old") << ".larkspur-k3x9q2" << 0 << true;
+#else
+        QTest::newRow("moments old") << ".larkspur-k3x9q2" << 0 << false;
+#endif
     }
 
     void saveRemovesOnlyItsOwnLeftovers() {
         QFETCH(QString, suffix);
+        QFETCH(int, ageSeconds);
         QFETCH(bool, kept);
         const QByteArray theirs = "someone else's\r\n";
-        putFile(m_path + suffix, theirs);
+        QVERIFY(putFile(m_path + suffix, theirs, ageSeconds));
         writeStationFile(m_path, newContent);
         QCOMPARE(contentOf(m_path), newContent);
         QCOMPARE(QFileInfo::exists(m_path + suffix), kept);
@@ -162,35 +198,58 @@ private slots:
             QCOMPARE(contentOf(m_path + suffix), theirs);
     }
 
-    // Two copies of the program saving at the same moment: neither fails,
-    // and the file is always whole, from one or the other.
-    void concurrentSavesNeverFail() {
-        putFile(m_path, oldContent);
+    // Two copies of the program saving at the same moment while the file is
+    // read: every read finds it whole, from one copy or the other. On POSIX
+    // systems no save fails. Windows refuses to replace a file while another
+    // program has it open; Wine does so for a reader too, so there a save may
+    // fail after its retries, as often as the machine's timing has it, and
+    // must then say why.
+    void concurrentSavesKeepTheFileWhole() {
+        QVERIFY(putFile(m_path, oldContent));
         const QByteArray fromA = "e:\\a\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
         const QByteArray fromB = "e:\\b\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
+        const QList<QByteArray> whole{oldContent, fromA, fromB};
         QProcess saverA, saverB;
         saverA.start(STATIONSAVER, {m_path, "200", "e:\\a"});
         saverB.start(STATIONSAVER, {m_path, "200", "e:\\b"});
         QVERIFY(saverA.waitForStarted() && saverB.waitForStarted());
-        int reads = 0;
+        int reads = 0, refusedReads = 0;
         while (saverA.state() != QProcess::NotRunning || saverB.state() != QProcess::NotRunning) {
-            const QByteArray content = contentOnceReadable(m_path);
-            QVERIFY2(content == oldContent || content == fromA || content == fromB,
-                     content.constData());
-            ++reads;
+            QFile file(m_path);
+            // Windows lets nobody open the file while it is being put in place.
+            if (file.open(QIODevice::ReadOnly)) {
+                const QByteArray content = file.readAll();
+                QVERIFY2(whole.contains(content), content.constData());
+                ++reads;
+            } else {
+                ++refusedReads;
+            }
+            file.close();
             saverA.waitForFinished(1);
             saverB.waitForFinished(1);
         }
+        QStringList failures;
         for (QProcess* saver : {&saverA, &saverB}) {
+            const QStringList own =
+                QString::fromUtf8(saver->readAllStandardError()).split('\n', Qt::SkipEmptyParts);
             QCOMPARE(saver->exitStatus(), QProcess::NormalExit);
-            QVERIFY2(saver->exitCode() == 0, saver->readAllStandardError().constData());
+            QCOMPARE(saver->exitCode(), own.isEmpty() ? 0 : 1);
+            failures += own;
         }
-        QVERIFY(QList<QByteArray>({oldContent, fromA, fromB}).contains(contentOf(m_path)));
-        QCOMPARE(
-            QDir(m_drive.filePath("c/pelmora")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-            QStringList{"pelstart.dat"});
-        qInfo("400 saves by two processes at once, none failed; the file read whole %d times",
-              reads);
+        const QRegularExpression withReason("^Cannot save the station start file \"" +
+                                            QRegularExpression::escape(reported(m_path)) +
+                                            "\": \\S.+$");
+        for (const QString& failure : failures)
+            QVERIFY2(withReason.match(failure).hasMatch(), qPrintable(failure));
+#ifndef Q_OS_WIN
+        QCOMPARE(failures, QStringList());
+        QCOMPARE(refusedReads, 0);
+#endif
+        QVERIFY(whole.contains(contentOf(m_path)));
+        QCOMPARE(namesIn(m_drive.filePath("c/pelmora")), QStringList{"pelstart.dat"});
+        qInfo("400 saves by two processes at once: %lld failed; the file read whole %d times, "
+              "refused %d times",
+              qlonglong(failures.size()), reads, refusedReads);
     }
 
     void failedSaveLeavesOldFile_data() {
@@ -201,29 +260,45 @@ private slots:
                                         << "read-only";
         QTest::newRow("folder at the path") << "folder"
                                             << "";
+#ifndef Q_OS_WIN
+        QTest::newRow("another user's link to root's file") << "foreign-link"
+                                                            << "symbolic link";
+#endif
     }
 
     void failedSaveLeavesOldFile() {
         QFETCH(QString, setUp);
         QFETCH(QString, reason);
+        QString file = m_path;
         if (setUp == "no-folder") {
             QVERIFY(QDir(m_drive.filePath("c/pelmora")).removeRecursively());
         } else if (setUp == "read-only") {
-            putFile(m_path, oldContent);
+            QVERIFY(putFile(m_path, oldContent));
             QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup));
-        } else {
+        } else if (setUp == "folder") {
             QVERIFY(QDir().mkdir(m_path));
+        } else {
+#ifndef Q_OS_WIN
+            if (geteuid() != 0)
+                QSKIP("only root can give a link to another user");
+            file = m_drive.filePath("elsewhere.dat");
+            QVERIFY(putFile(file, oldContent));
+            QVERIFY(QFile::link(file, m_path));
+            QCOMPARE(lchown(QFile::encodeName(m_path).constData(), 4321, 4321), 0);
+#endif
         }
-        const auto permissions = QFile::permissions(m_path);
+        const auto permissions = QFile::permissions(file);
         const QString report = failureOf([&] { writeStationFile(m_path, newContent); });
         QVERIFY2(
             report.startsWith("Cannot save the station start file \"" + reported(m_path) + "\""),
             qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
-        if (setUp == "read-only") {
-            QCOMPARE(contentOf(m_path), oldContent);
-            QCOMPARE(QFile::permissions(m_path), permissions);
+        if (setUp == "read-only" || setUp == "foreign-link") {
+            QCOMPARE(contentOf(file), oldContent);
+            QCOMPARE(QFile::permissions(file), permissions);
         }
+        if (setUp == "foreign-link")
+            QVERIFY(QFileInfo(m_path).isSymLink());
         if (setUp == "folder")
             QVERIFY(QFileInfo(m_path).isDir());
         if (setUp == "no-folder")
@@ -273,7 +348,7 @@ private slots:
             if (!refusal.isEmpty())
                 QSKIP(qPrintable("this machine refuses a private tmpfs mount: " + refusal));
         }
-        putFile(out.filePath("old"), oldContent);
+        QVERIFY(putFile(out.filePath("old"), oldContent));
         // The report goes through a pipe: a file would be bound by the size limit too.
         const QString script = "set -e\nfolder=$1 saver=$2 out=$3 newFolder=$4\n" + fault +
                                "\nset +e\n(" + launcher +
@@ -300,7 +375,7 @@ private slots:
     // Killed at any moment, a save leaves the complete old or the complete new
     // file, and nothing that the next save does not clear away.
     void killedSavesLeaveWholeFiles() {
-        putFile(m_path, oldContent);
+        QVERIFY(putFile(m_path, oldContent));
         const QDir folder(m_drive.filePath("c/pelmora"));
         const QRegularExpression ownFiles("^pelstart\\.dat(\\.larkspur-[a-z0-9]{6})?$");
         QRandomGenerator random(42);
@@ -339,7 +414,7 @@ private slots:
 
     void hiddenOrSystemFileIsReplaced() {
         QFETCH(int, marks);
-        putFile(m_path, QByteArray(5000, 'x'));
+        QVERIFY(putFile(m_path, QByteArray(5000, 'x')));
         QVERIFY(setAttributes(m_path, DWORD(marks)));
         writeStationFile(m_path, newContent);
         QCOMPARE(contentOf(m_path), newContent);
@@ -359,7 +434,7 @@ private slots:
     void heldFileIsWaitedForOrReported() {
         QFETCH(int, holdMs);
         QFETCH(int, marks);
-        putFile(m_path, oldContent);
+        QVERIFY(putFile(m_path, oldContent));
         QVERIFY(setAttributes(m_path, DWORD(marks)));
         const DWORD attributes = attributesOf(m_path);
         HeldFile hold(m_path);
@@ -385,10 +460,7 @@ private slots:
             QCOMPARE(contentOf(m_path), oldContent);
             QCOMPARE(attributesOf(m_path), attributes);
         }
-        QCOMPARE(
-            QDir(m_drive.filePath("c/pelmora"))
-                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden | QDir::System),
-            QStringList{"pelstart.dat"});
+        QCOMPARE(namesIn(m_drive.filePath("c/pelmora")), QStringList{"pelstart.dat"});
     }
 #endif
 };

@@ -27,6 +27,10 @@ class TestLoadSave : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        QVERIFY2(inTheCodePageAskedFor(), "Wine did not take the locale's code page");
+    }
+
     void loadShowsTheStationFile_data() {
         QTest::addColumn<QString>("setUp");
         QTest::addColumn<QByteArray>("file");
@@ -143,7 +147,6 @@ private slots:
         QTest::newRow("comma") << QStringLiteral("d:\\my,data");
         QTest::newRow("leading quote") << QStringLiteral(" \"d:\\x");
         QTest::newRow("line break") << QStringLiteral("d:\\a\nb");
-        QTest::newRow("outside the code page") << QStringLiteral("d:\\\u0436");
     }
 
     void okRefusesWhatCannotBeSaved() {
@@ -234,16 +237,45 @@ private slots:
         QVERIFY(!QFileInfo::exists(t.drive.filePath("c/pelmora")));
     }
 
+    // What OK saves, the next start shows again, in the code page of the
+    // station; a folder with a character outside it is refused.
+    void savedSettingsComeBack_data() {
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("line1"); // empty: refused
+        QTest::newRow("1252") << 1252 << QStringLiteral("  \\\\server\\share\\caf\u00e9 ")
+                              << QByteArray("\\\\server\\share\\caf\xe9\\pelmora.mdb");
+        QTest::newRow("1252, Cyrillic") << 1252 << QStringLiteral("d:\\\u0436") << QByteArray();
+        QTest::newRow("1251") << 1251 << QStringLiteral("d:\\\u0414\u0430\u043d\u043d\u044b\u0435")
+                              << QByteArray("d:\\\xc4\xe0\xed\xed\xfb\xe5\\pelmora.mdb");
+        QTest::newRow("1251, accent") << 1251 << QStringLiteral("d:\\caf\u00e9") << QByteArray();
+        QTest::newRow("932") << 932 << QStringLiteral("d:\\\u8868\\\u8868")
+                             << QByteArray("d:\\\x95\x5c\\\x95\x5c\\pelmora.mdb");
+        QTest::newRow("932, accent") << 932 << QStringLiteral("d:\\caf\u00e9") << QByteArray();
+    }
+
     void savedSettingsComeBack() {
+        QFETCH(int, codePage);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, line1);
+        SKIP_UNLESS_STATION_CODE_PAGE(codePage);
         const QString states = digits("0120120120210", u'2');
         WindowUnderTest t;
         QVERIFY(t.loadAndShow());
-        t.txtPath()->setText("  \\\\server\\share\\caf\u00e9 ");
+        t.txtPath()->setText(typed);
         t.setValues(states);
         t.click("cmdOk");
+        if (line1.isEmpty()) {
+            QCOMPARE(t.stationBytes(), "<no file>");
+            QCOMPARE(t.unloaded->count(), 0);
+            return;
+        }
+        QCOMPARE(t.stationBytes(), line1 + "\r\n" + states.toLatin1() + "\r\n");
+        QCOMPARE(t.lblCurrLoc()->text(), prefix + typed);
         QCOMPARE(t.unloaded->count(), 1);
         QVERIFY(t.loadAndShow());
-        QCOMPARE(t.txtPath()->text(), "\\\\server\\share\\caf\u00e9");
+        QCOMPARE(t.txtPath()->text(), typed.trimmed());
+        QCOMPARE(t.lblCurrLoc()->text(), prefix + typed.trimmed());
         QCOMPARE(t.values(), states);
     }
 };
