@@ -19,16 +19,18 @@ build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 
 # What the tests need on top: formatting, the real window on a session bus of
 # its own, the accessibility bus and a reader of it, the benchmarks (built so
-# that they keep building), the sanitizer and fuzz builds.
+# that they keep building), the sanitizer and fuzz builds, and the drawing
+# of the Windows icon, to check the one kept in app/.
 test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
-    clang libclang-rt-14-dev llvm)
+    clang libclang-rt-14-dev llvm librsvg2-bin icoutils)
 
 # What the Windows build and its tests under Wine need on top: the MinGW-w64
 # cross compiler in its posix thread model, Debian's Qt host tools (moc, rcc,
 # uic), Wine, an X display for it, the unpacker of the SDK's tarball, the
-# makers of the program's icon and of its installer.
+# makers of the installer and of the MSI, the signing tools, and the reader
+# of resources that checks the installer's version information.
 windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 xvfb xdotool
-    dbus-daemon xz-utils librsvg2-bin icoutils nsis)
+    dbus-daemon xz-utils nsis wixl osslsigncode openssl icoutils)
 
 # What building and checking the Debian package needs on top.
 package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool dbus-daemon)

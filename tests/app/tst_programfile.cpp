@@ -1,9 +1,11 @@
 #include <QFile>
 #include <QTest>
+#include <cstring>
 #include <windows.h>
 
-// Larkspur.exe as Windows sees the file: a GUI program, with its version
-// resource read through the system's own API.
+// Larkspur.exe as Windows reads the file: a Windows 10 GUI program with its
+// icon, its manifest and its version information, read through the
+// system's own API.
 namespace {
 
 const QString program = QStringLiteral(LARKSPUR_PROGRAM);
@@ -22,12 +24,29 @@ QString versionString(const QByteArray& resource, const QString& name) {
     return QString::fromWCharArray(static_cast<const wchar_t*>(value));
 }
 
+// The resource of the given type and name, as Windows' loader finds it.
+QByteArray resourceOf(LPCWSTR type, LPCWSTR name) {
+    const HMODULE file = LoadLibraryExW(nativeProgram().c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!file)
+        return {};
+    QByteArray bytes;
+    if (const HRSRC found = FindResourceW(file, name, type)) {
+        const HGLOBAL loaded = LoadResource(file, found);
+        bytes = QByteArray(static_cast<const char*>(LockResource(loaded)),
+                           qsizetype(SizeofResource(file, found)));
+    }
+    FreeLibrary(file);
+    return bytes;
+}
+
 } // namespace
 
 class TestProgramFile : public QObject {
     Q_OBJECT
 
     QByteArray m_resource;
+    IMAGE_NT_HEADERS64 m_headers{};
 
 private slots:
     void initTestCase() {
@@ -35,30 +54,44 @@ private slots:
         QVERIFY2(size > 0, "Larkspur.exe has no version resource");
         m_resource.resize(size);
         QVERIFY(GetFileVersionInfoW(nativeProgram().c_str(), 0, size, m_resource.data()));
-    }
-
-    // No console window opens beside it.
-    void isAGuiProgram() {
         QFile file(program);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray header = file.read(4096);
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(header.constData());
         QCOMPARE(dos->e_magic, IMAGE_DOS_SIGNATURE);
-        const auto* nt =
-            reinterpret_cast<const IMAGE_NT_HEADERS64*>(header.constData() + dos->e_lfanew);
-        QCOMPARE(nt->Signature, DWORD(IMAGE_NT_SIGNATURE));
-        QCOMPARE(nt->OptionalHeader.Subsystem, WORD(IMAGE_SUBSYSTEM_WINDOWS_GUI));
+        std::memcpy(&m_headers, header.constData() + dos->e_lfanew, sizeof m_headers);
+        QCOMPARE(m_headers.Signature, DWORD(IMAGE_NT_SIGNATURE));
+    }
+
+    // A GUI program (no console beside it) of Windows 10's: terminal-server
+    // aware, so that Remote Desktop hosts do not treat it as a legacy one,
+    // and with the usual protections of its memory.
+    void headerIsAWindows10GuiProgram() {
+        const IMAGE_OPTIONAL_HEADER64& optional = m_headers.OptionalHeader;
+        QCOMPARE(optional.Subsystem, WORD(IMAGE_SUBSYSTEM_WINDOWS_GUI));
+        QVERIFY(optional.MajorSubsystemVersion >= 6);
+        for (const WORD flag :
+             {IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, IMAGE_DLLCHARACTERISTICS_NX_COMPAT,
+              IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE, IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA})
+            QVERIFY2(optional.DllCharacteristics & flag, qPrintable(QString::number(flag, 16)));
     }
 
     // Explorer, the taskbar and the Start menu show the program's own icon.
     void carriesItsIcon() {
-        const HMODULE file =
-            LoadLibraryExW(nativeProgram().c_str(), nullptr,
-                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-        QVERIFY(file);
-        const HRSRC icon = FindResourceW(file, L"IDI_ICON1", RT_GROUP_ICON);
-        FreeLibrary(file);
-        QVERIFY2(icon, "Larkspur.exe has no icon IDI_ICON1");
+        QVERIFY2(!resourceOf(RT_GROUP_ICON, L"IDI_ICON1").isEmpty(),
+                 "Larkspur.exe has no icon IDI_ICON1");
+    }
+
+    // Runs as the user who starts it, declares Windows 10 and 11, scales per
+    // monitor; and keeps the system's ANSI code page, in which the station
+    // start file is written.
+    void manifestAsWindowsReadsIt() {
+        const QString manifest = QString::fromUtf8(resourceOf(RT_MANIFEST, MAKEINTRESOURCEW(1)));
+        QVERIFY2(!manifest.isEmpty(), "Larkspur.exe has no manifest");
+        for (const char* part : {"level=\"asInvoker\"", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                                 ">PerMonitorV2</dpiAwareness>", ">true/pm</dpiAware>"})
+            QVERIFY2(manifest.contains(QLatin1String(part)), part);
+        QVERIFY(!manifest.contains(QLatin1String("activeCodePage")));
     }
 
     void versionStrings_data() {
@@ -74,6 +107,9 @@ private slots:
                                      << "1.0.0.0";
         QTest::newRow("ProductVersion") << "ProductVersion"
                                         << "1.00";
+        QTest::newRow("FileDescription") << "FileDescription" << LARKSPUR_DESCRIPTION;
+        QTest::newRow("CompanyName") << "CompanyName" << LARKSPUR_PUBLISHER;
+        QTest::newRow("LegalCopyright") << "LegalCopyright" << LARKSPUR_COPYRIGHT;
     }
 
     void versionStrings() {
