@@ -1,27 +1,39 @@
 # What Larkspur.exe needs beside it on Windows, listed once: Qt's DLLs, the
-# plugins for the windows platform and its native style, and MinGW-w64's
-# runtime. The installer and the zip deploy exactly these, and the build
+# plugins for the windows platform and its native style, the compiler's
+# runtime, and the licences and notices of what is shipped. The installers
+# and the zip deploy exactly these; where the build has an objdump, it also
 # fails when Larkspur.exe needs a DLL that is not among them.
 set(larkspur_qt_dlls Qt6::Core Qt6::Gui Qt6::Widgets)
 set(larkspur_qt_plugins
     platforms Qt6::QWindowsIntegrationPlugin
     styles Qt6::QWindowsVistaStylePlugin)
-set(larkspur_mingw_dlls libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 
-set(larkspur_mingw_dll_paths "")
-foreach(dll IN LISTS larkspur_mingw_dlls)
-    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
-        OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
-        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is")
-    endif()
-    get_filename_component(dll_path "${dll_path}" REALPATH)
-    list(APPEND larkspur_mingw_dll_paths "${dll_path}")
-endforeach()
+# The compiler's runtime DLLs. MinGW-w64's come from the compiler, stripped of
+# their debugging symbols (24 MB for libstdc++ alone in Debian's); an MSVC
+# build deploys Microsoft's runtime the way CMake knows it.
+set(larkspur_runtime_dlls "")
+if(MINGW)
+    foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+            OUTPUT_VARIABLE dll_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT IS_ABSOLUTE "${dll_path}" OR NOT EXISTS "${dll_path}")
+            message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is")
+        endif()
+        get_filename_component(dll_path "${dll_path}" REALPATH)
+        list(APPEND larkspur_runtime_dlls "${dll_path}")
+    endforeach()
+endif()
+
+# The licences and notices of the Qt and the runtime shipped. Those kept in
+# packaging/notices are of the build that scripts/windows.sh makes: Qt built
+# by scripts/windows-qt.sh, MinGW-w64 from Debian 12. A build against
+# another Qt, or with MSVC, names a folder with that Qt's and runtime's own.
+set(LARKSPUR_NOTICES "${PROJECT_SOURCE_DIR}/packaging/notices" CACHE PATH
+    "Folder with the licences and notices of the Qt and the runtime that are deployed")
 
 # Where the DLLs lie, for running programs from the build folder.
 set(larkspur_runtime_folders "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
-foreach(dll_path IN LISTS larkspur_mingw_dll_paths)
+foreach(dll_path IN LISTS larkspur_runtime_dlls)
     get_filename_component(folder "${dll_path}" DIRECTORY)
     list(APPEND larkspur_runtime_folders "${folder}")
 endforeach()
@@ -41,26 +53,33 @@ function(larkspur_deploy_windows_runtime program)
         install(FILES "$<TARGET_FILE:${plugin}>" DESTINATION ${folder})
         list(APPEND roots "$<TARGET_FILE:${plugin}>")
     endwhile()
-    # Debian's runtime DLLs carry their debugging symbols: 24 MB for libstdc++ alone.
-    find_program(MINGW_STRIP x86_64-w64-mingw32-strip REQUIRED)
-    foreach(dll_path IN LISTS larkspur_mingw_dll_paths)
+    foreach(dll_path IN LISTS larkspur_runtime_dlls)
         get_filename_component(name "${dll_path}" NAME)
         set(stripped "${CMAKE_BINARY_DIR}/mingw-runtime/${name}")
         add_custom_command(OUTPUT "${stripped}"
             COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/mingw-runtime"
-            COMMAND ${MINGW_STRIP} --strip-unneeded -o "${stripped}" "${dll_path}"
+            COMMAND ${CMAKE_STRIP} --strip-unneeded -o "${stripped}" "${dll_path}"
             DEPENDS "${dll_path}" VERBATIM)
         install(FILES "${stripped}" DESTINATION .)
         list(APPEND deployed "${stripped}")
     endforeach()
+    if(MSVC)
+        set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+        include(InstallRequiredSystemLibraries)
+        list(APPEND deployed ${CMAKE_INSTALL_SYSTEM_RUNTIME_LIBS})
+    endif()
+    install(DIRECTORY "${LARKSPUR_NOTICES}/" DESTINATION licenses)
 
-    find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+    if(NOT CMAKE_OBJDUMP)
+        message(STATUS "Not checking ${program}'s imports against the deployed DLLs: no objdump")
+        return()
+    endif()
     set(deployed_files ${deployed})
     string(JOIN "|" roots ${roots}) # lists cross into the script with another separator
     string(JOIN "|" deployed ${deployed})
     set(check "${CMAKE_CURRENT_BINARY_DIR}/${program}-imports.checked")
     add_custom_command(OUTPUT "${check}"
-        COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${MINGW_OBJDUMP} "-DROOTS=${roots}"
+        COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} "-DROOTS=${roots}"
             "-DDEPLOYED=${deployed}" -P "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"
         COMMAND ${CMAKE_COMMAND} -E touch "${check}"
         DEPENDS ${program} "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"

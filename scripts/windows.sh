@@ -2,8 +2,9 @@
 # Cross-builds Larkspur and its tests for 64-bit Windows with MinGW-w64 and
 # runs them as Windows programs under Wine: every portable and Windows-only
 # test with CTest, then the real window of Larkspur.exe, driven from Linux
-# by the Linux build's real-window test; then makes the installer and the
-# portable zip, and installs, uses and removes them in a prefix of their own.
+# by the Linux build's real-window test; then makes the installer, the MSI
+# and the portable zip, signed with a throwaway certificate, and installs,
+# uses, upgrades and removes them in a prefix of their own.
 # Usage: scripts/windows.sh [LINUX_TEST_BUILD_FOLDER]  (default build/test)
 # LARKSPUR_WINDOWS_QT names the Qt 6.4.2 for Windows to build against: its
 # folder, or its .tar.xz; scripts/windows-qt.sh builds one. Without it the
@@ -43,11 +44,35 @@ if [ -f "$sdk" ]; then
 fi
 sdk=$(cd "$sdk" && pwd)
 
+# The notices shipped with Qt and MinGW-w64's runtime are Debian's own texts.
+for notice in "LGPL-3.txt /usr/share/common-licenses/LGPL-3" \
+    "GPL-3.txt /usr/share/common-licenses/GPL-3" \
+    "Qt-copyright.txt /usr/share/doc/libqt6core6/copyright" \
+    "MinGW-w64-GCC-copyright.txt /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright" \
+    "MinGW-w64-copyright.txt /usr/share/doc/mingw-w64-x86-64-dev/copyright"; do
+    read -r kept debian <<<"$notice"
+    cmp -s "$root/packaging/notices/$kept" "$debian" ||
+        { echo "packaging/notices/$kept is no longer $debian: copy it again" >&2; exit 1; }
+done
+
+# A throwaway code-signing certificate: the packages are signed as a vendor's
+# would be, and the installer test verifies every signature against it.
+signing="$build/signing"
+mkdir -p "$signing"
+if [ ! -s "$signing/larkspur.p12" ]; then
+    head -c 24 /dev/urandom | base64 >"$signing/password"
+    openssl req -x509 -newkey rsa:3072 -sha256 -days 3650 -nodes -subj "/CN=Larkspur test signing" \
+        -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/ca.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/ca.pem" \
+        -passout "file:$signing/password" -out "$signing/larkspur.p12"
+fi
+
 echo "Cross-building for Windows against $sdk"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$sdk" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DLARKSPUR_SIGNING_P12="$signing/larkspur.p12" \
+    -DLARKSPUR_SIGNING_PASSWORD_FILE="$signing/password" >/dev/null
 cmake --build "$build"
 
 # Wine needs an X display for every program, console ones too.
@@ -71,10 +96,17 @@ echo "The real window of Larkspur.exe under Wine"
     LARKSPUR_WINE_PROGRAM="$build/Larkspur.exe" dbus-run-session -- "$realwindow"
 )
 
-echo "Making the installer and the zip, then installing, using and removing them under Wine"
+echo "Making the installer, the MSI and the zip, signed; then installing, upgrading and removing them under Wine"
 rm -f "$build"/Larkspur-*-win64.*
-(cd "$build" && cpack -G "NSIS;ZIP" >/dev/null)
-installer=$(ls "$build"/Larkspur-*-win64.exe)
-zip=$(ls "$build"/Larkspur-*-win64.zip)
-echo "Built $installer and $zip"
-LARKSPUR_INSTALLER="$installer" LARKSPUR_PORTABLE_ZIP="$zip" "$linux_tests/tests/app/tst_installer"
+rm -rf "$build/older-packages"
+# One cpack makes all three; any warning of cpack's fails the test command
+# (makensis turns its own into errors).
+package_log="$build/cpack.log"
+(cd "$build" && cpack >"$package_log" 2>&1) || { cat "$package_log"; exit 1; }
+if grep -i warning "$package_log"; then echo "cpack warned: see $package_log" >&2; exit 1; fi
+# The same files as version 0.99, to install 1.00 over.
+(cd "$build" && cpack -G "NSIS;External" -D CPACK_PACKAGE_VERSION=0.99 -B "$build/older-packages" \
+    >"$package_log" 2>&1) || { cat "$package_log"; exit 1; }
+ls "$build"/Larkspur-*-win64.*
+LARKSPUR_PACKAGES="$build" LARKSPUR_OLDER_PACKAGES="$build/older-packages" \
+    LARKSPUR_SIGNING_CA="$signing/ca.pem" "$linux_tests/tests/app/tst_installer"

@@ -5,20 +5,27 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-// The Windows installer and the portable zip, as a technician uses them, on
-// a Windows of Wine's in a prefix of the test's own: installed silently,
-// found in the Start menu and the list of installed programs, used, removed
-// again, and never touching the station start file. The functions run in
-// order, as the steps of one station's life.
+// The Windows packages as a technician or an IT department uses them, on a
+// Windows of Wine's in a prefix of the test's own that holds a station start
+// file: the installer, the MSI and the zip each installed silently (or
+// unpacked), found, used and removed again, then installed over an older
+// version, over the same one and while Larkspur runs. The station start file
+// is never touched.
 namespace {
 
 const QString title = QStringLiteral("Pelmora - Set/Change Path to Database");
 constexpr QPoint quitButton{480, 536};
 const QString uninstallKey =
-    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Larkspur");
+    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 const QByteArray stationContents = "d:\\shared\\pelmora.mdb\r\n" + QByteArray(100, '1') + "\r\n";
+// Windows' exit codes reach Linux modulo 256.
+constexpr int installedButRestartNeeded = 3010 % 256;
+constexpr int fatalInstallError = 1603 % 256;
+constexpr int installerAborted = 2;
 
-// Exactly what Larkspur.exe needs beside it, and no more.
+enum class Kind { Installer, Msi, Zip };
+
+// Exactly what Larkspur.exe needs beside it, with the notices of it all.
 const QStringList deployedFiles{"Larkspur.exe",
                                 "Qt6Core.dll",
                                 "Qt6Gui.dll",
@@ -27,7 +34,14 @@ const QStringList deployedFiles{"Larkspur.exe",
                                 "libstdc++-6.dll",
                                 "libwinpthread-1.dll",
                                 "platforms/qwindows.dll",
-                                "styles/qwindowsvistastyle.dll"};
+                                "styles/qwindowsvistastyle.dll",
+                                "licenses/GPL-3.txt",
+                                "licenses/LGPL-3.txt",
+                                "licenses/Larkspur.txt",
+                                "licenses/MinGW-w64-GCC-copyright.txt",
+                                "licenses/MinGW-w64-copyright.txt",
+                                "licenses/Qt-copyright.txt",
+                                "licenses/README.txt"};
 
 QStringList sorted(QStringList files) {
     files.sort(Qt::CaseInsensitive);
@@ -47,49 +61,152 @@ QByteArray contentOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
 }
 
+int run(const QString& program, const QStringList& arguments, QString* output = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (output)
+        *output = QString::fromUtf8(process.readAll());
+    return process.exitCode();
+}
+
+// A version resource's strings, as the UTF-16 text that wrestool extracts.
+QString versionText(const QString& file) {
+    QProcess wrestool;
+    wrestool.start("wrestool", {"-x", "--raw", "--type=16", file});
+    wrestool.waitForFinished();
+    const QByteArray bytes = wrestool.readAllStandardOutput();
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()),
+                              bytes.size() / 2);
+}
+
+bool hasVersionString(const QString& text, const QString& name, const QString& value) {
+    return text.contains(QRegularExpression(QRegularExpression::escape(name) + "\\x{0}+" +
+                                            QRegularExpression::escape(value) + "\\x{0}"));
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Kind)
 
 class TestInstaller : public QObject {
     Q_OBJECT
 
-    const QString m_installer = qEnvironmentVariable("LARKSPUR_INSTALLER");
-    const QString m_zip = qEnvironmentVariable("LARKSPUR_PORTABLE_ZIP");
+    const QString m_packages = qEnvironmentVariable("LARKSPUR_PACKAGES");
+    const QString m_olderPackages = qEnvironmentVariable("LARKSPUR_OLDER_PACKAGES");
+    const QString m_signingCa = qEnvironmentVariable("LARKSPUR_SIGNING_CA");
     RealDisplay m_display;
     QTemporaryDir m_prefix;
     QProcessEnvironment m_wine;
+    QProcess m_running;
 
     QString driveC(const QString& path) const { return m_prefix.filePath("drive_c/" + path); }
     QString stationFile() const { return driveC("pelmora/pelstart.dat"); }
     QString installFolder() const { return driveC("Program Files/Larkspur"); }
-    QString startMenuFolder() const {
-        return driveC("ProgramData/Microsoft/Windows/Start Menu/Programs/Larkspur");
+    QString unpackFolder() const { return driveC("Tools/Larkspur-1.00-win64"); }
+    QString folderOf(Kind kind) const {
+        return kind == Kind::Zip ? unpackFolder() : installFolder();
     }
 
-    // A Wine command to its end and that of every process it started; its exit status.
-    int wine(const QStringList& arguments, QString* output = nullptr) {
+    QString package(Kind kind, const QString& version = "1.00") const {
+        const QString folder = version == "1.00" ? m_packages : m_olderPackages;
+        const char* extension = kind == Kind::Installer ? "exe" : kind == Kind::Msi ? "msi" : "zip";
+        return QStringLiteral("%1/Larkspur-%2-win64.%3").arg(folder, version, extension);
+    }
+
+    // The Start-menu shortcut. Wine's msiexec puts an all-users shortcut in
+    // the user's own Start menu; Windows puts it in ProgramData's.
+    QStringList shortcuts() const {
+        QStringList found;
+        for (const char* menu :
+             {"ProgramData/Microsoft/Windows/Start Menu/Programs",
+              "users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"})
+            if (QFileInfo::exists(driveC(menu) + "/Larkspur/Larkspur.lnk"))
+                found << menu;
+        return found;
+    }
+
+    // A Wine command to its end; its exit status. The uninstaller goes on in
+    // a copy of itself: after it, all that runs in the prefix is waited for.
+    int wine(const QStringList& arguments, QString* output = nullptr, bool waitForAll = false) {
         QProcess process;
         process.setProcessEnvironment(m_wine);
         process.start("wine", arguments);
         if (!process.waitForFinished(120000))
             return -1;
-        QProcess waitForAll;
-        waitForAll.setProcessEnvironment(m_wine);
-        waitForAll.start("wineserver", {"-w"});
-        waitForAll.waitForFinished(120000);
+        if (waitForAll) {
+            QProcess server;
+            server.setProcessEnvironment(m_wine);
+            server.start("wineserver", {"-w"});
+            server.waitForFinished(120000);
+        }
         if (output)
             *output = QString::fromLocal8Bit(process.readAllStandardOutput());
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
-    // The real window: its exact title, and status 0 after QUIT and after the close command.
-    void smokeTest(const QString& program) {
+    int install(Kind kind, const QString& file) {
+        switch (kind) {
+        case Kind::Installer:
+            return wine({file, "/S"});
+        case Kind::Msi:
+            return wine({"msiexec", "/i", file, "/qn"});
+        case Kind::Zip:
+            QDir().mkpath(QFileInfo(unpackFolder()).path());
+            return run("cmake", {"-E", "chdir", QFileInfo(unpackFolder()).path(), "cmake", "-E",
+                                 "tar", "xf", file});
+        }
+        return -1;
+    }
+
+    int remove(Kind kind) {
+        switch (kind) {
+        case Kind::Installer:
+            return wine({installFolder() + "/Uninstall.exe", "/S"}, nullptr, true);
+        case Kind::Msi:
+            return wine({"msiexec", "/x", package(Kind::Msi), "/qn"});
+        case Kind::Zip:
+            return QDir(unpackFolder()).removeRecursively() ? 0 : 1;
+        }
+        return -1;
+    }
+
+    // Larkspur's entries in the list of installed programs: each key's values
+    // (without their types), and the key's own name as "key".
+    QList<QMap<QString, QString>> entries() {
+        QString listing;
+        wine({"reg", "query", uninstallKey, "/s"}, &listing);
+        QList<QMap<QString, QString>> found;
+        QMap<QString, QString> entry;
+        const auto keep = [&] {
+            if (entry.value("DisplayName") == "Larkspur")
+                found << entry;
+            entry.clear();
+        };
+        for (const QString& line : listing.split(QRegularExpression("\r?\n"))) {
+            if (line.startsWith("HKEY_")) {
+                keep();
+                entry["key"] = line.section('\\', -1);
+            }
+            const QStringList value = line.trimmed().split("    ");
+            if (value.size() >= 2)
+                entry[value[0]] = value.mid(2).join("    ");
+        }
+        keep();
+        return found;
+    }
+
+    // The real window: its exact title, and status 0 after QUIT (and after the close command).
+    void smokeTest(const QString& program, bool bothWays = false) {
         for (const bool byQuit : {true, false}) {
+            if (!byQuit && !bothWays)
+                break;
             QProcess larkspur;
             larkspur.setProcessEnvironment(m_wine);
             larkspur.start("wine", {program});
-            const QString window = m_display.windowTitled(title, 60000);
+            const QString window = m_display.windowTitled(title);
             QVERIFY2(!window.isEmpty(), qPrintable(program + " showed no window"));
-            QCOMPARE(m_display.xdotool({"getwindowname", window}), title);
             if (byQuit)
                 m_display.clickAt(window, quitButton);
             else
@@ -99,10 +216,42 @@ class TestInstaller : public QObject {
         QCOMPARE(contentOf(stationFile()), stationContents);
     }
 
+    // Authenticode signatures that chain to the certificate the packages were signed with.
+    void verifySignatures(const QStringList& files) {
+        if (m_signingCa.isEmpty())
+            return;
+        for (const QString& file : files) {
+            QString output;
+            QVERIFY2(
+                run("osslsigncode", {"verify", "-CAfile", m_signingCa, "-in", file}, &output) == 0,
+                qPrintable(file + ": " + output));
+        }
+    }
+
+    void verifyRemoved(Kind kind) {
+        QVERIFY(!QFileInfo::exists(folderOf(kind)));
+        QCOMPARE(shortcuts(), QStringList());
+        QCOMPARE(entries().size(), 0);
+        QVERIFY(wine({"reg", "query", "HKLM\\Software\\Larkspur"}) != 0);
+        QCOMPARE(contentOf(stationFile()), stationContents);
+        QCOMPARE(QDir(driveC("pelmora")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{"pelstart.dat"});
+    }
+
+    void addKindRows(QList<Kind> kinds) {
+        for (const Kind kind : kinds)
+            QTest::newRow(kind == Kind::Installer ? "installer"
+                          : kind == Kind::Msi     ? "MSI"
+                                                  : "zip")
+                << kind;
+    }
+
 private slots:
     void initTestCase() {
-        if (m_installer.isEmpty() || m_zip.isEmpty())
-            QSKIP("LARKSPUR_INSTALLER and LARKSPUR_PORTABLE_ZIP name nothing to test");
+        if (m_packages.isEmpty() || m_olderPackages.isEmpty())
+            QSKIP("LARKSPUR_PACKAGES and LARKSPUR_OLDER_PACKAGES name no packages to test");
+        if (m_signingCa.isEmpty())
+            qInfo("LARKSPUR_SIGNING_CA names no certificate: signatures are not checked");
         QVERIFY(m_prefix.isValid());
         QVERIFY2(m_display.start(), "Xvfb is needed for Wine");
         // Nothing of the build's own: what the installed program needs, it must bring.
@@ -113,7 +262,7 @@ private slots:
         }
         m_wine.insert("WINEPREFIX", m_prefix.path());
         m_wine.insert("WINEDEBUG", "-all");
-        QCOMPARE(wine({"wineboot", "-i"}), 0);
+        QCOMPARE(wine({"wineboot", "-i"}, nullptr, true), 0);
         // The station is set up before the program is installed.
         QVERIFY(QDir().mkpath(driveC("pelmora")));
         QFile station(stationFile());
@@ -121,46 +270,156 @@ private slots:
         QCOMPARE(station.write(stationContents), stationContents.size());
     }
 
-    void installerInstallsSilently() {
-        QCOMPARE(wine({m_installer, "/S"}), 0);
-        QCOMPARE(filesBelow(installFolder()),
-                 sorted(QStringList(deployedFiles) << "Uninstall.exe"));
-        QVERIFY(QFileInfo(startMenuFolder() + "/Larkspur.lnk").isFile());
-        QString entry;
-        QCOMPARE(wine({"reg", "query", uninstallKey}, &entry), 0);
-        for (const char* value :
-             {"DisplayName\\s+REG_SZ\\s+Larkspur\\s", "DisplayVersion\\s+REG_SZ\\s+1\\.00\\s",
-              "UninstallString\\s+REG_SZ\\s+\"C:\\\\Program "
-              "Files\\\\Larkspur\\\\Uninstall\\.exe\"",
-              "DisplayIcon\\s+REG_SZ\\s+C:\\\\Program Files\\\\Larkspur\\\\"
-              "Larkspur\\.exe"})
-            QVERIFY2(entry.contains(QRegularExpression(value)), qPrintable(entry));
-        QCOMPARE(contentOf(stationFile()), stationContents);
+    // Whatever a failed row left installed goes, so that the next row starts clean.
+    void cleanup() {
+        killIfRunning(m_running);
+        for (const QMap<QString, QString>& entry : entries()) {
+            if (entry["key"].startsWith('{'))
+                wine({"msiexec", "/x", entry["key"], "/qn"});
+            else
+                wine({installFolder() + "/Uninstall.exe", "/S"}, nullptr, true);
+        }
+        QDir(installFolder()).removeRecursively();
+        QDir(unpackFolder()).removeRecursively();
     }
 
-    void installedProgramRuns() { smokeTest(installFolder() + "/Larkspur.exe"); }
-
-    void uninstallerLeavesNothingBehind() {
-        QCOMPARE(wine({installFolder() + "/Uninstall.exe", "/S"}), 0);
-        QVERIFY(!QFileInfo::exists(installFolder()));
-        QVERIFY(!QFileInfo::exists(startMenuFolder()));
-        QVERIFY(wine({"reg", "query", uninstallKey}) != 0);
-        QVERIFY(wine({"reg", "query", "HKLM\\Software\\Larkspur"}) != 0);
-        QCOMPARE(contentOf(stationFile()), stationContents);
-        QCOMPARE(QDir(driveC("pelmora")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 QStringList{"pelstart.dat"});
+    // The installer's own version information: Explorer's Details tab shows it.
+    void installerCarriesItsVersion() {
+        const QString text = versionText(package(Kind::Installer));
+        QVERIFY2(hasVersionString(text, "ProductName", "Larkspur"), qPrintable(text));
+        QVERIFY(hasVersionString(text, "ProductVersion", "1.00"));
+        QVERIFY(hasVersionString(text, "FileVersion", "1.0.0.0"));
+        QVERIFY(hasVersionString(text, "CompanyName", LARKSPUR_PUBLISHER));
+        QVERIFY(hasVersionString(text, "LegalCopyright", LARKSPUR_COPYRIGHT));
+        QVERIFY(hasVersionString(text, "FileDescription", "Larkspur 1.00 installer"));
     }
 
-    // Unpacked anywhere, on a station where nothing may be installed.
-    void portableZipRunsWhereUnpacked() {
-        QTemporaryDir unpacked;
-        QProcess unzip;
-        unzip.setWorkingDirectory(unpacked.path());
-        unzip.start("cmake", {"-E", "tar", "xf", m_zip});
-        QVERIFY(unzip.waitForFinished() && unzip.exitCode() == 0);
-        const QString folder = unpacked.filePath(QFileInfo(m_zip).completeBaseName());
-        QCOMPARE(filesBelow(folder), sorted(deployedFiles));
-        smokeTest(folder + "/Larkspur.exe");
+    void lifeCycle_data() {
+        QTest::addColumn<Kind>("kind");
+        addKindRows({Kind::Installer, Kind::Msi, Kind::Zip});
+    }
+
+    void lifeCycle() {
+        QFETCH(Kind, kind);
+        QCOMPARE(install(kind, package(kind)), 0);
+        const QString folder = folderOf(kind);
+        QStringList expected = deployedFiles;
+        if (kind == Kind::Installer)
+            expected << "Uninstall.exe";
+        QCOMPARE(filesBelow(folder), sorted(expected));
+        QStringList signedFiles;
+        for (const QString& file : filesBelow(folder))
+            if (file.endsWith(".exe") || file.endsWith(".dll"))
+                signedFiles << folder + "/" + file;
+        if (kind != Kind::Zip) {
+            signedFiles << package(kind);
+            QCOMPARE(shortcuts().size(), 1);
+            const QList<QMap<QString, QString>> found = entries();
+            QCOMPARE(found.size(), 1);
+            const QMap<QString, QString> entry = found.first();
+            QCOMPARE(entry.value("DisplayVersion"), "1.00");
+            QCOMPARE(entry.value("Publisher"), LARKSPUR_PUBLISHER);
+            // Deployment tools detect Larkspur 1.00 by the key, as the README says.
+            QCOMPARE(entry.value("key"), kind == Kind::Installer
+                                             ? "Larkspur"
+                                             : "{E21C987E-46D3-5EB2-9869-53666AE511CC}");
+            if (kind == Kind::Installer) {
+                const QString location = "C:\\Program Files\\Larkspur";
+                const QMap<QString, QString> values{
+                    {"DisplayIcon", location + "\\Larkspur.exe"},
+                    {"InstallLocation", location},
+                    {"UninstallString", "\"" + location + "\\Uninstall.exe\""},
+                    {"QuietUninstallString", "\"" + location + "\\Uninstall.exe\" /S"},
+                    {"NoModify", "0x1"},
+                    {"NoRepair", "0x1"}};
+                for (auto it = values.cbegin(); it != values.cend(); ++it)
+                    QCOMPARE(entry.value(it.key()), it.value());
+                // In KB: the 20 MB or so of the files.
+                const QString size = entry.value("EstimatedSize");
+                QVERIFY2(size.toUInt(nullptr, 16) > 10000, qPrintable(size));
+            }
+        }
+        verifySignatures(signedFiles);
+        smokeTest(folder + "/Larkspur.exe", true);
+        QCOMPARE(remove(kind), 0);
+        verifyRemoved(kind);
+    }
+
+    // Installed over what is there: one entry, of 1.00, its files, a program
+    // that runs. While Larkspur runs, the installer changes nothing and says
+    // so (exit code 2); Windows Installer puts the files in use in place at
+    // the next start of Windows (exit code 3010), and Wine does the same.
+    void upgrade_data() {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("over");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QList<int>>("exitCodes");
+        for (const Kind kind : {Kind::Installer, Kind::Msi}) {
+            const char* name = kind == Kind::Installer ? "installer" : "MSI";
+            QTest::addRow("%s over 0.99", name) << kind << "0.99" << false << QList<int>{0};
+            QTest::addRow("%s over 1.00", name) << kind << "1.00" << false << QList<int>{0};
+            QTest::addRow("%s while Larkspur runs", name)
+                << kind << "0.99" << true
+                << (kind == Kind::Installer ? QList<int>{installerAborted}
+                                            : QList<int>{installedButRestartNeeded});
+        }
+    }
+
+    void upgrade() {
+        QFETCH(Kind, kind);
+        QFETCH(QString, over);
+        QFETCH(bool, running);
+        QFETCH(QList<int>, exitCodes);
+        QCOMPARE(install(kind, package(kind, over)), 0);
+        if (running) {
+            m_running.setProcessEnvironment(m_wine);
+            m_running.start("wine", {installFolder() + "/Larkspur.exe"});
+            QVERIFY(!m_display.windowTitled(title).isEmpty());
+        }
+        const int status = install(kind, package(kind));
+        QVERIFY2(exitCodes.contains(status), qPrintable(QString::number(status)));
+        if (status == installerAborted) {
+            // Nothing changed, and the uninstaller will not start either. It
+            // runs in place, so that its status is its own, given the folder
+            // without a space: Wine would quote it, and the uninstaller then
+            // not see it.
+            QCOMPARE(wine({installFolder() + "/Uninstall.exe", "/S", "_?=C:\\PROGRA~1\\Larkspur"}),
+                     installerAborted);
+            const QList<QMap<QString, QString>> before = entries();
+            QCOMPARE(before.size(), 1);
+            QCOMPARE(before.first().value("DisplayVersion"), over);
+        }
+        if (running) {
+            m_display.clickAt(m_display.windowTitled(title), quitButton);
+            QCOMPARE(exitCodeOf(m_running), 0);
+        }
+        if (status == installerAborted)
+            QCOMPARE(install(kind, package(kind)), 0);
+        // The files in use are put in place at the next start of Windows.
+        if (status == installedButRestartNeeded)
+            QCOMPARE(wine({"wineboot", "--restart"}, nullptr, true), 0);
+        const QList<QMap<QString, QString>> found = entries();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().value("DisplayVersion"), "1.00");
+        QStringList expected = deployedFiles;
+        if (kind == Kind::Installer)
+            expected << "Uninstall.exe";
+        QCOMPARE(filesBelow(installFolder()), sorted(expected));
+        smokeTest(installFolder() + "/Larkspur.exe");
+        QCOMPARE(remove(kind), 0);
+        verifyRemoved(kind);
+    }
+
+    // An older MSI is refused over a newer one, which stays as it was.
+    void olderMsiIsRefused() {
+        QCOMPARE(install(Kind::Msi, package(Kind::Msi)), 0);
+        QCOMPARE(install(Kind::Msi, package(Kind::Msi, "0.99")), fatalInstallError);
+        const QList<QMap<QString, QString>> found = entries();
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().value("DisplayVersion"), "1.00");
+        QCOMPARE(filesBelow(installFolder()), sorted(deployedFiles));
+        QCOMPARE(remove(Kind::Msi), 0);
+        verifyRemoved(Kind::Msi);
     }
 };
 
