@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <array>
 #include <string_view>
 
@@ -16,3 +17,8 @@ struct CatalogueEntry {
 inline constexpr int programCount = 100;
 
 extern const std::array<CatalogueEntry, programCount> programCatalogue;
+
+// The catalogue's and the layout's names and captions are plain ASCII.
+inline QString toQString(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <limits>
 #include <vector>
@@ -24,10 +25,6 @@ const QString titleCaption = QStringLiteral("Pelmora - Set/Change Path to Databa
 const QString pathLabelCaption = QStringLiteral("Path To DataBase");
 const QString currentPathPrefix = QStringLiteral("Current Path to DataBase Is ");
 const QString noPathCaption = QStringLiteral("Current Path is not defined");
-
-QString toQString(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 Qt::Alignment toQt(Alignment alignment) {
     switch (alignment) {
@@ -45,39 +42,39 @@ QPoint toPixels(int xTwips, int yTwips) {
     return {xTwips / twipsPerPixel, yTwips / twipsPerPixel};
 }
 
-QWidget* createLabel(const ControlSpec& spec, QWidget* parent) {
-    auto* label = new QLabel(toQString(spec.caption), parent);
+QWidget* createLabel(const PlacedControl& control, QWidget* parent) {
+    auto* label = new QLabel(toQString(control.caption), parent);
     // Paths come from files and the operator: never read them as markup.
     label->setTextFormat(Qt::PlainText);
-    label->setAlignment(toQt(spec.alignment));
-    if (spec.framed)
+    label->setAlignment(toQt(control.alignment));
+    if (control.framed)
         label->setFrameStyle(QFrame::Box | QFrame::Plain);
     return label;
 }
 
-QWidget* createTextBox(const ControlSpec& spec, QWidget* parent) {
-    auto* textBox = new QLineEdit(toQString(spec.caption), parent);
+QWidget* createTextBox(const PlacedControl& control, QWidget* parent) {
+    auto* textBox = new QLineEdit(toQString(control.caption), parent);
     textBox->setMaxLength(std::numeric_limits<int>::max());
     textBox->setAccessibleName(pathLabelCaption);
     return textBox;
 }
 
-QWidget* createButton(const ControlSpec& spec, QWidget* parent) {
-    auto* button = new QPushButton(toQString(spec.caption), parent);
+QWidget* createButton(const PlacedControl& control, QWidget* parent) {
+    auto* button = new QPushButton(toQString(control.caption), parent);
     // Enter and Escape must press nothing.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
 }
 
-QWidget* createControl(const ControlSpec& spec, QWidget* parent) {
-    switch (spec.kind) {
+QWidget* createControl(const PlacedControl& control, QWidget* parent) {
+    switch (control.kind) {
     case ControlKind::Label:
-        return createLabel(spec, parent);
+        return createLabel(control, parent);
     case ControlKind::TextBox:
-        return createTextBox(spec, parent);
+        return createTextBox(control, parent);
     case ControlKind::Button:
-        return createButton(spec, parent);
+        return createButton(control, parent);
     }
     return nullptr;
 }
@@ -90,11 +87,11 @@ void placeControl(QWidget* control, std::string_view name, std::string_view capt
         control->setAccessibleName(toQString(caption));
 }
 
-void applyFont(QWidget* control, const FontSpec& spec) {
-    QFont font = layoutFont(toQString(spec.face), spec.points);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    control->setFont(font);
+void applyFont(QWidget* label, const LabelFont& labelFont) {
+    QFont font = layoutFont(toQString(labelFont.face), labelFont.points);
+    font.setBold(labelFont.bold);
+    font.setItalic(labelFont.italic);
+    label->setFont(font);
 }
 
 } // namespace
@@ -118,18 +115,18 @@ frmLarkspur::frmLarkspur(const QString& stationFile, QWidget* parent)
 }
 
 void frmLarkspur::createLines() {
-    for (const LineSpec& spec : lineTable) {
-        auto* line = new LineControl(toPixels(spec.x1, spec.y1), toPixels(spec.x2, spec.y2),
+    for (const LineEnds& ends : lineEnds) {
+        auto* line = new LineControl(toPixels(ends.x1, ends.y1), toPixels(ends.x2, ends.y2),
                                      lineWidthPixels, this);
-        line->setObjectName(toQString(spec.name));
+        line->setObjectName(toQString(ends.name));
     }
 }
 
 void frmLarkspur::createControls() {
-    for (const ControlSpec& spec : controlTable)
-        placeControl(createControl(spec, this), spec.name, spec.caption, spec.rect);
-    for (const FontSpec& spec : fontTable)
-        applyFont(findChild<QWidget*>(toQString(spec.control)), spec);
+    for (const PlacedControl& control : placedControls)
+        placeControl(createControl(control, this), control.name, control.caption, control.rect);
+    for (const LabelFont& labelFont : labelFonts)
+        applyFont(findChild<QWidget*>(toQString(labelFont.label)), labelFont);
     m_txtPath = findChild<QLineEdit*>(QStringLiteral("txtPath"));
     m_lblCurrLoc = findChild<QLabel*>(QStringLiteral("lblCurrLoc"));
 }
@@ -137,7 +134,7 @@ void frmLarkspur::createControls() {
 void frmLarkspur::createBoxes() {
     for (const CatalogueEntry& entry : programCatalogue) {
         auto* checkBox = new ProgramCheckBox(toQString(entry.caption), this);
-        placeControl(checkBox, entry.boxName, entry.caption, boxSpec(entry.boxName).rect);
+        placeControl(checkBox, entry.boxName, entry.caption, placedBox(entry.boxName).rect);
         checkBox->setValue(boxValue(BoxState::Checked));
         m_boxes[entry.position - 1] = checkBox;
     }
@@ -145,12 +142,12 @@ void frmLarkspur::createBoxes() {
 
 void frmLarkspur::setTabChain() {
     std::vector<std::pair<int, QWidget*>> chain;
-    for (const ControlSpec& spec : controlTable) {
-        if (spec.kind != ControlKind::Label)
-            chain.emplace_back(spec.tabIndex, findChild<QWidget*>(toQString(spec.name)));
+    for (const PlacedControl& control : placedControls) {
+        if (control.kind != ControlKind::Label)
+            chain.emplace_back(control.tabIndex, findChild<QWidget*>(toQString(control.name)));
     }
     for (ProgramCheckBox* checkBox : m_boxes)
-        chain.emplace_back(boxSpec(checkBox->objectName().toStdString()).tabIndex, checkBox);
+        chain.emplace_back(placedBox(checkBox->objectName().toStdString()).tabIndex, checkBox);
     std::ranges::sort(chain, {}, &std::pair<int, QWidget*>::first);
     for (std::size_t i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1].second, chain[i].second);
@@ -190,11 +187,34 @@ bool frmLarkspur::load() {
     return runHandler(&frmLarkspur::Form_Load);
 }
 
+// Windows knows the frame before the window shows; an X window manager adds
+// its own as it maps the window, and the window is centred again when it is
+// first exposed in it.
 void frmLarkspur::showCentred() {
-    QRect frame(QPoint(), size());
-    frame.moveCenter(screen()->availableGeometry().center());
-    move(frame.topLeft());
+    create();
+    windowHandle()->installEventFilter(this);
+    centre();
+    m_centring = true;
     show();
+}
+
+void frmLarkspur::centre() {
+    m_centredFrame = windowHandle()->frameMargins();
+    QRect frame = QRect(QPoint(), size()).marginsAdded(m_centredFrame);
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft()); // a window's position is its frame's
+}
+
+bool frmLarkspur::eventFilter(QObject* watched, QEvent* event) {
+    if (m_centring && watched == windowHandle() && event->type() == QEvent::Expose) {
+        const QMargins frame = windowHandle()->frameMargins();
+        if (!frame.isNull()) {
+            m_centring = false;
+            if (frame != m_centredFrame)
+                centre();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 ProgramCheckBox* frmLarkspur::box(int position) const {

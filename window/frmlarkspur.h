@@ -22,6 +22,7 @@ public:
     // Fills the window from the station start file. False when that failed;
     // the failure has then been reported through failed().
     bool load();
+    // Shows the window, its frame included, centred on the screen.
     void showCentred();
 
     // The check box of catalogue position 1..100.
@@ -35,6 +36,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Handler = void (frmLarkspur::*)();
@@ -44,6 +46,7 @@ private:
     void createBoxes();
     void setTabChain();
     void connectButtons();
+    void centre();
     bool runHandler(Handler handler);
 
     void Form_Load();
@@ -62,4 +65,7 @@ private:
     QLabel* m_lblCurrLoc = nullptr;
     std::array<ProgramCheckBox*, programCount> m_boxes{};
     bool m_unloaded = false;
+    // Until the window manager's frame is known, and the window centred with it.
+    bool m_centring = false;
+    QMargins m_centredFrame;
 };

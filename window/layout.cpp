@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 // clang-format off
-const std::array<ControlSpec, 28> controlTable{{
+const std::array<PlacedControl, 28> placedControls{{
     // name         kind                  caption                                  left   top  width high  tab  alignment          framed
     {"lblPath",     ControlKind::Label,   "Path To DataBase",                    {  120,    0,  1455, 255},   0, Alignment::Centre, false},
     {"txtPath",     ControlKind::TextBox, "c:\\pelmora",                         { 1680,    0,  7095, 285},   1, Alignment::Left,   false},
@@ -38,7 +38,7 @@ const std::array<ControlSpec, 28> controlTable{{
 // clang-format on
 
 // clang-format off
-const std::array<BoxSpec, 100> boxTable{{
+const std::array<PlacedBox, 100> placedBoxes{{
     // name           left   top  width high  tab  under
     {"chkTTT",      {  360, 1680,  1935, 255},   8, "lblTipJars"},
     {"chkJTP",      {  360, 1920,  1935, 255},   9, "lblTipJars"},
@@ -144,7 +144,7 @@ const std::array<BoxSpec, 100> boxTable{{
 // clang-format on
 
 // clang-format off
-const std::array<LineSpec, 4> lineTable{{
+const std::array<LineEnds, 4> lineEnds{{
     // name   x1    y1    x2    y2
     {"Line1", 5040, 1080, 5040, 8280},
     {"Line2", 7920, 1080, 7920, 8280},
@@ -152,16 +152,16 @@ const std::array<LineSpec, 4> lineTable{{
     {"Line5", 5040, 5760, 7920, 5760},
 }};
 
-const std::array<FontSpec, 2> fontTable{{
+const std::array<LabelFont, 2> labelFonts{{
     // control     face              points  bold   italic
     {"lblAvail",   "Times New Roman",  12.0, true,  false},
     {"lblCurrLoc", "Times New Roman",  9.75, false, true},
 }};
 // clang-format on
 
-const BoxSpec& boxSpec(std::string_view name) {
-    const auto it = std::ranges::find(boxTable, name, &BoxSpec::name);
-    if (it == boxTable.end())
+const PlacedBox& placedBox(std::string_view name) {
+    const auto it = std::ranges::find(placedBoxes, name, &PlacedBox::name);
+    if (it == placedBoxes.end())
         throw std::out_of_range("no check box named " + std::string(name));
     return *it;
 }

@@ -24,8 +24,10 @@ inline constexpr TwipsRect clientArea{0, 0, 12510, 8430};
 enum class ControlKind { Label, TextBox, Button };
 enum class Alignment { Left, Centre, Right };
 
-// Every control but the check boxes and the lines, in order of their top edge.
-struct ControlSpec {
+// Every control but the check boxes and the lines, in order of their top
+// edge: its kind, initial caption, place, tab stop and, for labels, alignment
+// and frame.
+struct PlacedControl {
     std::string_view name;
     ControlKind kind;
     std::string_view caption;
@@ -35,22 +37,24 @@ struct ControlSpec {
     bool framed;
 };
 
-// One check box per catalogue entry, column by column as they stand on screen;
-// `under` names the heading label the box stands under.
-struct BoxSpec {
+// A catalogue check box's place and tab stop, column by column as the boxes
+// stand on screen; `under` names the heading label the box stands under.
+struct PlacedBox {
     std::string_view name;
     TwipsRect rect;
     int tabIndex;
     std::string_view under;
 };
 
-struct LineSpec {
+// A line from (x1, y1) to (x2, y2).
+struct LineEnds {
     std::string_view name;
     int x1, y1, x2, y2;
 };
 
-struct FontSpec {
-    std::string_view control;
+// The own font of a label that has one.
+struct LabelFont {
+    std::string_view label;
     std::string_view face;
     double points;
     bool bold;
@@ -59,10 +63,10 @@ struct FontSpec {
 
 inline constexpr int lineWidthPixels = 2;
 
-extern const std::array<ControlSpec, 28> controlTable;
-extern const std::array<BoxSpec, 100> boxTable;
-extern const std::array<LineSpec, 4> lineTable;
-extern const std::array<FontSpec, 2> fontTable;
+extern const std::array<PlacedControl, 28> placedControls;
+extern const std::array<PlacedBox, 100> placedBoxes;
+extern const std::array<LineEnds, 4> lineEnds;
+extern const std::array<LabelFont, 2> labelFonts;
 
-// The check box table's entry for a box name; the name must be in the table.
-const BoxSpec& boxSpec(std::string_view name);
+// The place of the check box of that name; the name must be a box's.
+const PlacedBox& placedBox(std::string_view name);
