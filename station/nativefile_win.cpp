@@ -6,6 +6,7 @@
 #include <QThread>
 #include <algorithm>
 #include <array>
+#include <string>
 #include <windows.h>
 
 namespace {

@@ -1,5 +1,7 @@
+#include "files.h"
 #include "realdisplay.h"
 #include "stationformat.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,10 +11,7 @@
 // over the accessibility bus, whatever the station start file holds.
 namespace {
 
-const QString title = QStringLiteral("Pelmora - Set/Change Path to Database");
-const QString prefix = QStringLiteral("Current Path to DataBase Is ");
 const QString stationFile = QStringLiteral(TEST_DRIVE "/c/pelmora/pelstart.dat");
-constexpr QPoint quitButton{480, 536};
 
 // The sanitizer build runs everything several times slower.
 int limitMs(int ms) {
@@ -68,12 +67,11 @@ private slots:
     void everyControlAnswersQuickly_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("label");
-        QTest::newRow("a station's file")
-            << "d:\\shared\\pelmora.mdb\r\n" + QByteArray(100, '1') + "\r\n"
-            << prefix + "d:\\shared";
+        QTest::newRow("a station's file") << stationFileBytes("d:\\shared", QByteArray(100, '1'))
+                                          << currentPathPrefix + "d:\\shared";
         QTest::newRow("one line of 20 MB")
             << QByteArray(20'000'000, 'x') + "\r\n"
-            << prefix + QString(maxStationFileBytes - databaseSuffix.size(), u'x');
+            << currentPathPrefix + QString(maxStationFileBytes - databaseSuffix.size(), u'x');
     }
 
     void everyControlAnswersQuickly() {
@@ -81,16 +79,14 @@ private slots:
         QFETCH(QString, label);
         QDir(TEST_DRIVE).removeRecursively();
         QVERIFY(QDir().mkpath(TEST_DRIVE "/c/pelmora"));
-        QFile station(stationFile);
-        QVERIFY(station.open(QIODevice::WriteOnly) && station.write(file) == file.size());
-        station.close();
+        QVERIFY(writeFile(stationFile, file));
 
         m_program.setProcessEnvironment(m_display.environment());
         m_program.start(LARKSPUR_PROGRAM);
         QVERIFY(m_program.waitForStarted());
         QElapsedTimer sinceStart;
         sinceStart.start();
-        const QString window = m_display.windowTitled(title);
+        const QString window = m_display.windowTitled(windowTitle);
         QVERIFY(!window.isEmpty());
         // A window shows in about 0.1 s here, 0.3 s with both cores busy; a
         // file read whole would take 4 s with this one.
@@ -98,7 +94,7 @@ private slots:
         QVERIFY2(shownMs < limitMs(2000), qPrintable(QString("shown after %1 ms").arg(shownMs)));
 
         QProcess reader;
-        reader.start(DEBIAN_PYTHON, {ACCESSIBLE_TREE_READER, title});
+        reader.start(DEBIAN_PYTHON, {ACCESSIBLE_TREE_READER, windowTitle});
         QVERIFY(reader.waitForFinished(limitMs(30000)));
         QVERIFY2(reader.exitCode() == 0, reader.readAllStandardError().constData());
         const QList<Accessible> tree = parseTree(QString::fromUtf8(reader.readAllStandardOutput()));
@@ -127,10 +123,10 @@ private slots:
         qInfo("window shown after %lld ms; %lld objects read, the slowest in %.1f ms", shownMs,
               qlonglong(tree.size()), slowest * 1000);
 
-        m_display.clickAt(window, quitButton);
+        m_display.clickAt(window, quitButtonPoint);
         QCOMPARE(exitCodeOf(m_program), 0);
     }
 };
 
-QTEST_MAIN(TestAccessibility)
+QTEST_GUILESS_MAIN(TestAccessibility)
 #include "tst_accessibility.moc"

@@ -1,14 +1,12 @@
 #include "errorreport.h"
+#include "platform.h"
 #include "startup.h"
 #include "stationfile.h"
-#include "testplatform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <QWidget>
 
 class TestErrorReport : public QObject {
     Q_OBJECT
@@ -31,22 +29,10 @@ private slots:
         const UnreadableFile unreadable(stationFile);
         QVERIFY(unreadable.made());
         QCOMPARE(runLarkspur(stationFile), ErrorReport::failureExitCode);
+        // Its words are tst_stationfile's to check.
         QCOMPARE(m_shown.size(), 1);
-        QVERIFY2(m_shown.first().startsWith("Cannot read the station start file \"" +
-                                            reported(stationFile)),
-                 qPrintable(m_shown.first()));
+        QVERIFY2(m_shown.first().contains(reported(stationFile)), qPrintable(m_shown.first()));
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
-    }
-
-    // Once shown, the window ends the program through the unload, with status 0.
-    void closingEndsTheProgramWithStatusZero() {
-        QTemporaryDir drive;
-        QTimer::singleShot(0, [] {
-            for (QWidget* window : QApplication::topLevelWidgets())
-                window->close();
-        });
-        QCOMPARE(runLarkspur(stationFilePath(drive.path())), 0);
-        QVERIFY(m_shown.isEmpty());
     }
 };
 

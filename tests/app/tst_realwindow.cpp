@@ -1,13 +1,15 @@
+#include "files.h"
 #include "realdisplay.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
+#include <QTemporaryFile>
 
 // The built program in a real X window: found, clicked and closed from outside.
 namespace {
-
-const QString title = QStringLiteral("Pelmora - Set/Change Path to Database");
 
 // The program under test and where its station start file lies. By default
 // the Linux build on the tests' own drive; LARKSPUR_PROGRAM names another,
@@ -41,17 +43,6 @@ const Target tested = target();
 const QString stationFile = tested.stationFile;
 const QString stationFolder = QFileInfo(stationFile).absolutePath();
 
-// Client-area points of the controls, in pixels.
-constexpr QPoint pathBox{348, 9};
-constexpr QPoint okButton{384, 536};
-constexpr QPoint quitButton{480, 536};
-constexpr QPoint clearAllButton{768, 536};
-
-QByteArray stationBytes() {
-    QFile file(stationFile);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
-}
-
 } // namespace
 
 class TestRealWindow : public QObject {
@@ -60,16 +51,40 @@ class TestRealWindow : public QObject {
     RealDisplay m_display;
     QProcess m_program;
 
-    QString startProgram(QStringList launcher = {}) {
+    QString startProgram(QStringList launcher = {}, const QStringList& arguments = {}) {
         launcher += tested.launcher;
+        launcher << tested.program << arguments;
         m_program.setProcessEnvironment(m_display.environment());
-        if (launcher.isEmpty())
-            m_program.start(tested.program);
-        else
-            m_program.start(launcher.first(), launcher.mid(1) + QStringList{tested.program});
+        m_program.start(launcher.first(), launcher.mid(1));
         if (!m_program.waitForStarted())
             return {};
-        return m_display.windowTitled(title);
+        return m_display.windowTitled(windowTitle);
+    }
+
+    // The window's picture once it is painted (more than its background) and
+    // stops changing, or once it equals the one wanted; but for the path box,
+    // where the text cursor blinks, and with the pointer on a bare spot of it:
+    // buttons and boxes light up under it.
+    QImage pictureOf(const QString& window, const QImage& wanted = {}) {
+        m_display.xdotool({"mousemove", "--window", window, "780", "30"});
+        const auto grab = [&] {
+            QImage shown = m_display.grab(window);
+            if (!shown.isNull())
+                QPainter(&shown).fillRect(QRect(112, 0, 473, 19), Qt::black);
+            return shown;
+        };
+        // A line, drawn in the text's colour, on the bare window's.
+        const auto painted = [](const QImage& picture) {
+            return !picture.isNull() && picture.pixel(336, 300) != picture.pixel(780, 30);
+        };
+        QImage last = grab();
+        for (QDeadlineTimer deadline(20000); !deadline.hasExpired(); QThread::msleep(50)) {
+            const QImage next = grab();
+            if (wanted.isNull() ? painted(next) && next == last : next == wanted)
+                return next;
+            last = next;
+        }
+        return last;
     }
 
     // As real key presses (XTEST) into the window under the pointer: Wine
@@ -87,7 +102,10 @@ private slots:
         QVERIFY(QDir().mkpath(stationFolder));
     }
 
-    void cleanup() { killIfRunning(m_program); }
+    void cleanup() {
+        killIfRunning(m_program);
+        m_display.stopWindowManager();
+    }
 
     void endsWithStatusZero_data() {
         QTest::addColumn<bool>("byQuit");
@@ -99,33 +117,33 @@ private slots:
         QFETCH(bool, byQuit);
         const QString window = startProgram();
         QVERIFY(!window.isEmpty());
-        QCOMPARE(m_display.xdotool({"getwindowname", window}), title);
-        m_display.clickAt(window, clearAllButton);
+        QCOMPARE(m_display.xdotool({"getwindowname", window}), windowTitle);
+        m_display.clickAt(window, clearAllButtonPoint);
         if (byQuit)
-            m_display.clickAt(window, quitButton);
+            m_display.clickAt(window, quitButtonPoint);
         else
             m_display.sendCloseCommand(window);
         QCOMPARE(exitCodeOf(m_program), 0);
-        QCOMPARE(stationBytes(), "<no file>");
+        QCOMPARE(readFile(stationFile), "<no file>");
     }
 
     void savedSettingsShowAtTheNextStart() {
         QString window = startProgram();
         QVERIFY(!window.isEmpty());
-        m_display.clickAt(window, pathBox);
+        m_display.clickAt(window, pathBoxPoint);
         m_display.xdotool({"key", "--window", window, "ctrl+a"});
-        typeInto(window, pathBox, "d:\\shared");
-        m_display.clickAt(window, clearAllButton);
-        m_display.clickAt(window, okButton);
+        typeInto(window, pathBoxPoint, "d:\\shared");
+        m_display.clickAt(window, clearAllButtonPoint);
+        m_display.clickAt(window, okButtonPoint);
         QCOMPARE(exitCodeOf(m_program), 0);
-        const QByteArray saved = "d:\\shared\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
-        QCOMPARE(stationBytes(), saved);
+        const QByteArray saved = stationFileBytes("d:\\shared", QByteArray(100, '0'));
+        QCOMPARE(readFile(stationFile), saved);
         // Saving again untouched gives the same bytes only if the same settings were shown.
         window = startProgram();
         QVERIFY(!window.isEmpty());
-        m_display.clickAt(window, okButton);
+        m_display.clickAt(window, okButtonPoint);
         QCOMPARE(exitCodeOf(m_program), 0);
-        QCOMPARE(stationBytes(), saved);
+        QCOMPARE(readFile(stationFile), saved);
     }
 
     void failedSaveIsReportedAndEndsWithFailure_data() {
@@ -142,16 +160,13 @@ private slots:
     void failedSaveIsReportedAndEndsWithFailure() {
         QFETCH(QStringList, launcher);
         QFETCH(QString, reason);
-        const QByteArray old = "d:\\old\\pelmora.mdb\r\n" + QByteArray(100, '1') + "\r\n";
-        QFile file(stationFile);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
-        file.close();
+        QVERIFY(writeFile(stationFile, oldStation));
         const QString window = startProgram(launcher);
         QVERIFY(!window.isEmpty());
         if (launcher.isEmpty())
             QVERIFY(QDir(stationFolder).removeRecursively());
-        typeInto(window, pathBox, "x");
-        m_display.clickAt(window, okButton);
+        typeInto(window, pathBoxPoint, "x");
+        m_display.clickAt(window, okButtonPoint);
         const QString reportBox = m_display.windowTitled("Larkspur");
         QVERIFY(!reportBox.isEmpty());
         m_display.sendCloseCommand(reportBox);
@@ -161,9 +176,63 @@ private slots:
             "Cannot save the station start file \"" + tested.reportedName + "\": " + reason;
         const QString pattern = QRegularExpression::escape(report) + (reason.isEmpty() ? ".+" : "");
         QVERIFY2(errors.contains(QRegularExpression(pattern)), qPrintable(errors));
-        QCOMPARE(stationBytes(), launcher.isEmpty() ? QByteArray("<no file>") : old);
+        QCOMPARE(readFile(stationFile), launcher.isEmpty() ? QByteArray("<no file>") : oldStation);
+    }
+
+    // It has no command line: Qt's own options change nothing, nor move it
+    // off the screen.
+    void qtOptionsChangeNothing_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("-reverse") << QStringList{"-reverse"};
+        QTest::newRow("-style") << QStringList{"-style", "windows"};
+        QTest::newRow("-stylesheet") << QStringList{"-stylesheet", "to be written"};
+        QTest::newRow("-platform") << QStringList{"-platform", "offscreen"};
+    }
+
+    void qtOptionsChangeNothing() {
+        QFETCH(QStringList, arguments);
+        QTemporaryFile styleSheet;
+        QVERIFY(styleSheet.open() && styleSheet.write("* { background: red; }") > 0);
+        styleSheet.close();
+        arguments.replaceInStrings("to be written", styleSheet.fileName());
+        QString window = startProgram();
+        QVERIFY(!window.isEmpty());
+        const QImage plain = pictureOf(window);
+        m_display.clickAt(window, quitButtonPoint);
+        QCOMPARE(exitCodeOf(m_program), 0);
+        window = startProgram({}, arguments);
+        QVERIFY2(!window.isEmpty(), "no window on the display");
+        QVERIFY(pictureOf(window, plain) == plain);
+        m_display.clickAt(window, quitButtonPoint);
+        QCOMPARE(exitCodeOf(m_program), 0);
+    }
+
+    // Centred on the screen with the frame that a window manager puts round it.
+    void centredWithItsFrame() {
+        if (tested.underWine)
+            QSKIP("Under Wine the frame is the window manager's, of which the program's Windows "
+                  "knows nothing; on Windows it is Windows' own, known before the window shows");
+        QVERIFY2(m_display.startWindowManager(), "openbox is needed for this test");
+        const QString window = startProgram();
+        QVERIFY(!window.isEmpty());
+        const QPointF screenCentre = QRectF(m_display.screen()).center();
+        QRectF frame;
+        for (QDeadlineTimer deadline(20000); !deadline.hasExpired(); QThread::msleep(20)) {
+            frame = m_display.frameOf(window);
+            if (frame.height() > 562 && (frame.center() - screenCentre).manhattanLength() <= 1)
+                break;
+        }
+        QVERIFY2(frame.height() > 562, "no frame round the window");
+        QVERIFY2((frame.center() - screenCentre).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("frame %1,%2 %3x%4, its centre not the screen's")
+                                .arg(frame.x())
+                                .arg(frame.y())
+                                .arg(frame.width())
+                                .arg(frame.height())));
+        m_display.clickAt(window, quitButtonPoint);
+        QCOMPARE(exitCodeOf(m_program), 0);
     }
 };
 
-QTEST_MAIN(TestRealWindow)
+QTEST_GUILESS_MAIN(TestRealWindow)
 #include "tst_realwindow.moc"

@@ -1,10 +1,11 @@
 // Saves the station start file in its own process, as the program does:
 // `stationsaver PATH COUNT [NEW_FOLDER]` writes COUNT times (0 = forever),
-// alternately the new contents and the old contents the tests expect. Each
+// alternately newStation(NEW_FOLDER) and oldStation of texts.h. Each
 // failure is reported on a line of its own and the saving goes on; the exit
 // status is 1 when any save failed.
 #include "failure.h"
 #include "stationfile.h"
+#include "texts.h"
 
 #include <QCoreApplication>
 #include <csignal>
@@ -20,10 +21,8 @@ int main(int argc, char* argv[]) {
         return 2;
     const QString path = arguments.at(1);
     const long long count = arguments.at(2).toLongLong();
-    const QByteArray newFolder = arguments.size() == 4 ? arguments.at(3).toLatin1() : "e:\\new";
-    const QByteArray contents[] = {newFolder + "\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n",
-                                   QByteArray("d:\\old\\pelmora.mdb\r\n") + QByteArray(100, '1') +
-                                       "\r\n"};
+    const QByteArray contents[] = {
+        arguments.size() == 4 ? newStation(arguments.at(3).toLatin1()) : newStation(), oldStation};
     int status = 0;
     for (long long i = 0; count == 0 || i < count; ++i) {
         try {

@@ -12,14 +12,6 @@ private slots:
             QCOMPARE(programCatalogue[i].position, i + 1);
     }
 
-    void boxNamesAreUniqueCheckBoxNames() {
-        std::set<std::string_view> names;
-        for (const CatalogueEntry& entry : programCatalogue) {
-            QVERIFY2(entry.boxName.starts_with("chk"), entry.boxName.data());
-            QVERIFY2(names.insert(entry.boxName).second, entry.boxName.data());
-        }
-    }
-
     void equalCaptionsAreDistinctBoxes_data() {
         QTest::addColumn<int>("dailyPosition");
         QTest::addColumn<int>("otherPosition");

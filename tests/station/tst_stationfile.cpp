@@ -1,7 +1,9 @@
 #include "failure.h"
+#include "files.h"
+#include "platform.h"
 #include "stationfile.h"
 #include "stationformat.h"
-#include "testplatform.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QProcess>
@@ -10,37 +12,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <functional>
 #include <thread>
 #ifndef Q_OS_WIN
 #include <unistd.h>
 #endif
 
 namespace {
-
-// The two contents the saving helper alternates between.
-const QByteArray oldContent =
-    QByteArray("d:\\old\\pelmora.mdb\r\n") + QByteArray(100, '1') + "\r\n";
-const QByteArray newContent =
-    QByteArray("e:\\new\\pelmora.mdb\r\n") + QByteArray(100, '0') + "\r\n";
-
-QByteArray contentOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// A file last written the given number of seconds ago.
-[[nodiscard]] bool putFile(const QString& path, const QByteArray& content, int ageSeconds = 0) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush())
-        return false;
-    return ageSeconds == 0 || file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-ageSeconds),
-                                               QFileDevice::FileModificationTime);
-}
-
-QStringList namesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden |
-                                  QDir::System);
-}
 
 #ifndef Q_OS_WIN
 // How many times the saving process is killed at a random moment.
@@ -94,7 +72,7 @@ private slots:
         QVERIFY(QDir().mkdir(m_path));
         QVERIFY(!stationFilePresent(m_path));
         QVERIFY(QDir().rmdir(m_path));
-        QVERIFY(putFile(m_path, {}));
+        QVERIFY(writeFile(m_path, {}));
         QVERIFY(stationFilePresent(m_path));
 #ifdef Q_OS_WIN
         for (const DWORD mark : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
@@ -138,7 +116,7 @@ private slots:
             file = m_drive.filePath("elsewhere.dat");
             QVERIFY(QFile::link(file, m_path));
         }
-        QVERIFY(putFile(file, QByteArray(5000, 'x')));
+        QVERIFY(writeFile(file, QByteArray(5000, 'x')));
         QVERIFY(
             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
 #ifndef Q_OS_WIN
@@ -151,8 +129,8 @@ private slots:
         const QFileInfo before(file);
         const auto permissions = before.permissions();
         const uint owner = before.ownerId(), group = before.groupId();
-        writeStationFile(m_path, newContent);
-        QCOMPARE(contentOf(file), newContent);
+        writeStationFile(m_path, newStation());
+        QCOMPARE(readFile(file), newStation());
         const QFileInfo after(file);
         QCOMPARE(after.permissions(), permissions);
         QCOMPARE(after.ownerId(), owner);
@@ -161,8 +139,8 @@ private slots:
     }
 
     void saveCreatesMissingFile() {
-        writeStationFile(m_path, newContent);
-        QCOMPARE(contentOf(m_path), newContent);
+        writeStationFile(m_path, newStation());
+        QCOMPARE(readFile(m_path), newStation());
         QCOMPARE(namesIn(m_drive.filePath("c/pelmora")), QStringList{"pelstart.dat"});
     }
 
@@ -190,12 +168,12 @@ private slots:
         QFETCH(int, ageSeconds);
         QFETCH(bool, kept);
         const QByteArray theirs = "someone else's\r\n";
-        QVERIFY(putFile(m_path + suffix, theirs, ageSeconds));
-        writeStationFile(m_path, newContent);
-        QCOMPARE(contentOf(m_path), newContent);
+        QVERIFY(writeFile(m_path + suffix, theirs, ageSeconds));
+        writeStationFile(m_path, newStation());
+        QCOMPARE(readFile(m_path), newStation());
         QCOMPARE(QFileInfo::exists(m_path + suffix), kept);
         if (kept)
-            QCOMPARE(contentOf(m_path + suffix), theirs);
+            QCOMPARE(readFile(m_path + suffix), theirs);
     }
 
     // Two copies of the program saving at the same moment while the file is
@@ -205,10 +183,8 @@ private slots:
     // fail after its retries, as often as the machine's timing has it, and
     // must then say why.
     void concurrentSavesKeepTheFileWhole() {
-        QVERIFY(putFile(m_path, oldContent));
-        const QByteArray fromA = "e:\\a\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
-        const QByteArray fromB = "e:\\b\\pelmora.mdb\r\n" + QByteArray(100, '0') + "\r\n";
-        const QList<QByteArray> whole{oldContent, fromA, fromB};
+        QVERIFY(writeFile(m_path, oldStation));
+        const QList<QByteArray> whole{oldStation, newStation("e:\\a"), newStation("e:\\b")};
         QProcess saverA, saverB;
         saverA.start(STATIONSAVER, {m_path, "200", "e:\\a"});
         saverB.start(STATIONSAVER, {m_path, "200", "e:\\b"});
@@ -245,7 +221,7 @@ private slots:
         QCOMPARE(failures, QStringList());
         QCOMPARE(refusedReads, 0);
 #endif
-        QVERIFY(whole.contains(contentOf(m_path)));
+        QVERIFY(whole.contains(readFile(m_path)));
         QCOMPARE(namesIn(m_drive.filePath("c/pelmora")), QStringList{"pelstart.dat"});
         qInfo("400 saves by two processes at once: %lld failed; the file read whole %d times, "
               "refused %d times",
@@ -273,7 +249,7 @@ private slots:
         if (setUp == "no-folder") {
             QVERIFY(QDir(m_drive.filePath("c/pelmora")).removeRecursively());
         } else if (setUp == "read-only") {
-            QVERIFY(putFile(m_path, oldContent));
+            QVERIFY(writeFile(m_path, oldStation));
             QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup));
         } else if (setUp == "folder") {
             QVERIFY(QDir().mkdir(m_path));
@@ -282,19 +258,19 @@ private slots:
             if (geteuid() != 0)
                 QSKIP("only root can give a link to another user");
             file = m_drive.filePath("elsewhere.dat");
-            QVERIFY(putFile(file, oldContent));
+            QVERIFY(writeFile(file, oldStation));
             QVERIFY(QFile::link(file, m_path));
             QCOMPARE(lchown(QFile::encodeName(m_path).constData(), 4321, 4321), 0);
 #endif
         }
         const auto permissions = QFile::permissions(file);
-        const QString report = failureOf([&] { writeStationFile(m_path, newContent); });
+        const QString report = failureOf([&] { writeStationFile(m_path, newStation()); });
         QVERIFY2(
             report.startsWith("Cannot save the station start file \"" + reported(m_path) + "\""),
             qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
         if (setUp == "read-only" || setUp == "foreign-link") {
-            QCOMPARE(contentOf(file), oldContent);
+            QCOMPARE(readFile(file), oldStation);
             QCOMPARE(QFile::permissions(file), permissions);
         }
         if (setUp == "foreign-link")
@@ -348,7 +324,7 @@ private slots:
             if (!refusal.isEmpty())
                 QSKIP(qPrintable("this machine refuses a private tmpfs mount: " + refusal));
         }
-        QVERIFY(putFile(out.filePath("old"), oldContent));
+        QVERIFY(writeFile(out.filePath("old"), oldStation));
         // The report goes through a pipe: a file would be bound by the size limit too.
         const QString script = "set -e\nfolder=$1 saver=$2 out=$3 newFolder=$4\n" + fault +
                                "\nset +e\n(" + launcher +
@@ -363,19 +339,19 @@ private slots:
         process.start(command.takeFirst(), command);
         QVERIFY(process.waitForFinished());
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
-        QCOMPARE(contentOf(out.filePath("status")), "1\n");
-        const QString report = QString::fromUtf8(contentOf(out.filePath("report")));
+        QCOMPARE(readFile(out.filePath("status")), "1\n");
+        const QString report = QString::fromUtf8(readFile(out.filePath("report")));
         QVERIFY2(report.startsWith("Cannot save the station start file \"" + m_path + "\": "),
                  qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
-        QCOMPARE(contentOf(out.filePath("after")), oldContent);
-        QCOMPARE(contentOf(out.filePath("listing")), "pelstart.dat\n");
+        QCOMPARE(readFile(out.filePath("after")), oldStation);
+        QCOMPARE(readFile(out.filePath("listing")), "pelstart.dat\n");
     }
 
     // Killed at any moment, a save leaves the complete old or the complete new
     // file, and nothing that the next save does not clear away.
     void killedSavesLeaveWholeFiles() {
-        QVERIFY(putFile(m_path, oldContent));
+        QVERIFY(writeFile(m_path, oldStation));
         const QDir folder(m_drive.filePath("c/pelmora"));
         const QRegularExpression ownFiles("^pelstart\\.dat(\\.larkspur-[a-z0-9]{6})?$");
         QRandomGenerator random(42);
@@ -387,14 +363,14 @@ private slots:
             QThread::usleep(random.bounded(1000, 30000));
             saver.kill();
             QVERIFY(saver.waitForFinished());
-            const QByteArray content = contentOf(m_path);
-            QVERIFY2(content == oldContent || content == newContent, content.constData());
+            const QByteArray content = readFile(m_path);
+            QVERIFY2(content == oldStation || content == newStation(), content.constData());
             const QStringList names = folder.entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
             for (const QString& name : names)
                 QVERIFY2(ownFiles.match(name).hasMatch(), qPrintable(name));
             leftovers += int(names.size()) - 1;
         }
-        writeStationFile(m_path, newContent);
+        writeStationFile(m_path, newStation());
         QCOMPARE(folder.entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{"pelstart.dat"});
         qInfo("%d saves killed, every file whole; %d temporary files left and cleared", killedSaves,
@@ -414,10 +390,10 @@ private slots:
 
     void hiddenOrSystemFileIsReplaced() {
         QFETCH(int, marks);
-        QVERIFY(putFile(m_path, QByteArray(5000, 'x')));
+        QVERIFY(writeFile(m_path, QByteArray(5000, 'x')));
         QVERIFY(setAttributes(m_path, DWORD(marks)));
-        writeStationFile(m_path, newContent);
-        QCOMPARE(contentOf(m_path), newContent);
+        writeStationFile(m_path, newStation());
+        QCOMPARE(readFile(m_path), newStation());
         QVERIFY(stationFilePresent(m_path));
     }
 
@@ -434,7 +410,7 @@ private slots:
     void heldFileIsWaitedForOrReported() {
         QFETCH(int, holdMs);
         QFETCH(int, marks);
-        QVERIFY(putFile(m_path, oldContent));
+        QVERIFY(writeFile(m_path, oldStation));
         QVERIFY(setAttributes(m_path, DWORD(marks)));
         const DWORD attributes = attributesOf(m_path);
         HeldFile hold(m_path);
@@ -445,19 +421,19 @@ private slots:
                 QThread::msleep(holdMs);
                 hold.release();
             });
-        const QString report = failureOf([&] { writeStationFile(m_path, newContent); });
+        const QString report = failureOf([&] { writeStationFile(m_path, newStation()); });
         if (release.joinable())
             release.join();
         hold.release();
         if (holdMs >= 0) {
             QCOMPARE(report, QString());
-            QCOMPARE(contentOf(m_path), newContent);
+            QCOMPARE(readFile(m_path), newStation());
         } else {
             QVERIFY2(report.startsWith("Cannot save the station start file \"" + reported(m_path) +
                                        "\": ") &&
                          report.size() > 60,
                      qPrintable(report));
-            QCOMPARE(contentOf(m_path), oldContent);
+            QCOMPARE(readFile(m_path), oldStation);
             QCOMPARE(attributesOf(m_path), attributes);
         }
         QCOMPARE(namesIn(m_drive.filePath("c/pelmora")), QStringList{"pelstart.dat"});

@@ -1,5 +1,5 @@
 #include "layout.h"
-#include "windowtesting.h"
+#include "windowundertest.h"
 
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -7,10 +7,6 @@
 // Every caption of the window fits the room that its control's style gives
 // the text, in the font the control shows it in: nothing is cut off.
 namespace {
-
-QString toQString(std::string_view text) {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
 
 // The room for a label's text: inside its frame and margin, and past its
 // indent on the side it is aligned to.
@@ -65,11 +61,11 @@ private slots:
 
     void captionFits_data() {
         QTest::addColumn<QString>("control");
-        for (const ControlSpec& spec : controlTable) {
-            if (spec.kind != ControlKind::TextBox)
-                QTest::newRow(spec.name.data()) << toQString(spec.name);
+        for (const PlacedControl& control : placedControls) {
+            if (control.kind != ControlKind::TextBox)
+                QTest::newRow(control.name.data()) << toQString(control.name);
         }
-        for (const BoxSpec& box : boxTable)
+        for (const PlacedBox& box : placedBoxes)
             QTest::newRow(box.name.data()) << toQString(box.name);
     }
 

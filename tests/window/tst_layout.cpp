@@ -2,6 +2,7 @@
 #include "layout.h"
 
 #include <QTest>
+#include <algorithm>
 #include <map>
 #include <set>
 #include <vector>
@@ -9,47 +10,48 @@
 // Holds the layout tables to the window's layout rules instead of copying them.
 namespace {
 
-const ControlSpec& control(std::string_view name) {
-    return *std::ranges::find(controlTable, name, &ControlSpec::name);
+const PlacedControl& control(std::string_view name) {
+    return *std::ranges::find(placedControls, name, &PlacedControl::name);
 }
 
-int lineAt(std::string_view name, int LineSpec::*coordinate) {
-    return std::ranges::find(lineTable, name, &LineSpec::name)->*coordinate;
+int lineAt(std::string_view name, int LineEnds::*coordinate) {
+    return std::ranges::find(lineEnds, name, &LineEnds::name)->*coordinate;
 }
 
 // The menu heading of the column, or middle-column section, that holds a point.
 std::string_view menuLabelAt(int x, int y) {
-    if (x < lineAt("Line1", &LineSpec::x1))
+    if (x < lineAt("Line1", &LineEnds::x1))
         return "lblFMMenu";
-    if (x >= lineAt("Line2", &LineSpec::x1))
+    if (x >= lineAt("Line2", &LineEnds::x1))
         return "lblReports";
-    if (y < lineAt("Line3", &LineSpec::y1))
+    if (y < lineAt("Line3", &LineEnds::y1))
         return "Label1";
-    return y < lineAt("Line5", &LineSpec::y1) ? "lblInq" : "Label2";
+    return y < lineAt("Line5", &LineEnds::y1) ? "lblInq" : "Label2";
 }
 
-bool isGroupHeading(const ControlSpec& spec) {
-    return spec.kind == ControlKind::Label && spec.caption.ends_with(" -->");
+bool isGroupHeading(const PlacedControl& control) {
+    return control.kind == ControlKind::Label && control.caption.ends_with(" -->");
 }
 
 // A box belongs to the nearest group heading above it in its column or
 // section with the same left edge; without one, to its menu heading.
-std::string_view headingOf(const BoxSpec& box) {
+std::string_view headingOf(const PlacedBox& box) {
     const std::string_view menu = menuLabelAt(box.rect.left, box.rect.top);
-    const ControlSpec* nearest = nullptr;
-    for (const ControlSpec& spec : controlTable) {
-        if (isGroupHeading(spec) && spec.rect.left == box.rect.left &&
-            spec.rect.top < box.rect.top && menuLabelAt(spec.rect.left, spec.rect.top) == menu &&
-            (!nearest || spec.rect.top > nearest->rect.top))
-            nearest = &spec;
+    const PlacedControl* nearest = nullptr;
+    for (const PlacedControl& control : placedControls) {
+        if (isGroupHeading(control) && control.rect.left == box.rect.left &&
+            control.rect.top < box.rect.top &&
+            menuLabelAt(control.rect.left, control.rect.top) == menu &&
+            (!nearest || control.rect.top > nearest->rect.top))
+            nearest = &control;
     }
     return nearest ? nearest->name : menu;
 }
 
 // Runs of boxes that stack: the same heading and left edge, in table order.
-std::map<std::pair<std::string_view, int>, std::vector<const BoxSpec*>> stacks() {
-    std::map<std::pair<std::string_view, int>, std::vector<const BoxSpec*>> runs;
-    for (const BoxSpec& box : boxTable)
+std::map<std::pair<std::string_view, int>, std::vector<const PlacedBox*>> stacks() {
+    std::map<std::pair<std::string_view, int>, std::vector<const PlacedBox*>> runs;
+    for (const PlacedBox& box : placedBoxes)
         runs[{box.under, box.rect.left}].push_back(&box);
     return runs;
 }
@@ -62,9 +64,9 @@ class TestLayout : public QObject {
 private slots:
     void tabIndexesRunFrom0To127Once() {
         std::multiset<int> indexes;
-        for (const ControlSpec& spec : controlTable)
-            indexes.insert(spec.tabIndex);
-        for (const BoxSpec& box : boxTable)
+        for (const PlacedControl& control : placedControls)
+            indexes.insert(control.tabIndex);
+        for (const PlacedBox& box : placedBoxes)
             indexes.insert(box.tabIndex);
         std::multiset<int> expected;
         for (int i = 0; i < 128; ++i)
@@ -74,12 +76,12 @@ private slots:
 
     void namesAreUniqueAndBoxesAreTheCatalogues() {
         std::set<std::string_view> names;
-        for (const ControlSpec& spec : controlTable)
-            QVERIFY(names.insert(spec.name).second);
-        for (const LineSpec& line : lineTable)
+        for (const PlacedControl& control : placedControls)
+            QVERIFY(names.insert(control.name).second);
+        for (const LineEnds& line : lineEnds)
             QVERIFY(names.insert(line.name).second);
         std::set<std::string_view> boxNames, catalogueNames;
-        for (const BoxSpec& box : boxTable) {
+        for (const PlacedBox& box : placedBoxes) {
             QVERIFY(names.insert(box.name).second);
             boxNames.insert(box.name);
         }
@@ -94,9 +96,9 @@ private slots:
                    r.width % twipsPerPixel == 0 && r.height % twipsPerPixel == 0;
         };
         QVERIFY(whole(clientArea));
-        for (const ControlSpec& spec : controlTable)
-            QVERIFY2(whole(spec.rect), spec.name.data());
-        for (const BoxSpec& box : boxTable)
+        for (const PlacedControl& control : placedControls)
+            QVERIFY2(whole(control.rect), control.name.data());
+        for (const PlacedBox& box : placedBoxes)
             QVERIFY2(whole(box.rect), box.name.data());
     }
 
@@ -111,7 +113,7 @@ private slots:
         const std::map<std::string_view, int> offsets{
             {"lblGift", 240}, {"lblWork", 240}, {"lblUtil", 300}, {"lblBingo", 300}};
         for (const auto& [key, run] : stacks()) {
-            const ControlSpec& heading = control(key.first);
+            const PlacedControl& heading = control(key.first);
             if (!isGroupHeading(heading))
                 continue;
             const auto offset = offsets.find(heading.name);
@@ -120,15 +122,15 @@ private slots:
                      run.front()->name.data());
         }
         for (std::string_view name : {"chkPM", "chkMJS", "chkVEJ"})
-            QCOMPARE(boxSpec(name).rect.top - control(boxSpec(name).under).rect.top, 360);
+            QCOMPARE(placedBox(name).rect.top - control(placedBox(name).under).rect.top, 360);
         QCOMPARE(control("lblRegUp").rect.top - control("Label1").rect.top, 360);
     }
 
     void membershipRuleGivesTheCataloguesHeadings() {
         for (const CatalogueEntry& entry : programCatalogue) {
-            const BoxSpec& box = boxSpec(entry.boxName);
-            const ControlSpec& heading = control(headingOf(box));
-            const ControlSpec& menu = control(menuLabelAt(box.rect.left, box.rect.top));
+            const PlacedBox& box = placedBox(entry.boxName);
+            const PlacedControl& heading = control(headingOf(box));
+            const PlacedControl& menu = control(menuLabelAt(box.rect.left, box.rect.top));
             QCOMPARE(heading.name, box.under);
             QCOMPARE(menu.caption, entry.menuHeading);
             QCOMPARE(isGroupHeading(heading) ? heading.caption : std::string_view(),
