@@ -193,16 +193,16 @@ bool frmLarkspur::load() {
 void frmLarkspur::showCentred() {
     create();
     windowHandle()->installEventFilter(this);
-    centre();
+    m_centredFrame = windowHandle()->frameMargins();
+    move(centredFramePosition(m_centredFrame)); // a window's position is its frame's
     m_centring = true;
     show();
 }
 
-void frmLarkspur::centre() {
-    m_centredFrame = windowHandle()->frameMargins();
-    QRect frame = QRect(QPoint(), size()).marginsAdded(m_centredFrame);
-    frame.moveCenter(screen()->availableGeometry().center());
-    move(frame.topLeft()); // a window's position is its frame's
+QPoint frmLarkspur::centredFramePosition(const QMargins& frame) const {
+    QRect outer = QRect(QPoint(), size()).marginsAdded(frame);
+    outer.moveCenter(screen()->availableGeometry().center());
+    return outer.topLeft();
 }
 
 bool frmLarkspur::eventFilter(QObject* watched, QEvent* event) {
@@ -210,8 +210,9 @@ bool frmLarkspur::eventFilter(QObject* watched, QEvent* event) {
         const QMargins frame = windowHandle()->frameMargins();
         if (!frame.isNull()) {
             m_centring = false;
+            // Through the window itself: the widget may not know the frame yet.
             if (frame != m_centredFrame)
-                centre();
+                windowHandle()->setFramePosition(centredFramePosition(frame));
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -46,7 +46,7 @@ private:
     void createBoxes();
     void setTabChain();
     void connectButtons();
-    void centre();
+    QPoint centredFramePosition(const QMargins& frame) const;
     bool runHandler(Handler handler);
 
     void Form_Load();
