@@ -18,9 +18,10 @@ require_packages() {
 build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 
 # What the tests need on top: formatting, the real window on a session bus of
-# its own and under a small window manager, the accessibility bus and a reader of it, the benchmarks (built so
-# that they keep building), the sanitizer and fuzz builds, and the drawing
-# of the Windows icon, to check the one kept in app/.
+# its own and under a small window manager, the accessibility bus and a
+# reader of it, the benchmarks (built so that they keep building), the
+# sanitizer and fuzz builds, and the drawing of the Windows icon, to check
+# the one kept in app/.
 test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
     openbox clang libclang-rt-14-dev llvm librsvg2-bin icoutils)
 

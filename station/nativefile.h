@@ -24,8 +24,9 @@ QString refusalToReplace(const QString& path);
 
 // A new file written beside the target under a name from pendingFileName(),
 // then put in the target's place, keeping the old file's owner and mode
-// (POSIX) or its access list (Windows). The clean-up of another running copy passes it by: on
-// POSIX systems its owner holds it locked, on Windows it is new.
+// (POSIX) or its access list (Windows). The clean-up of another running copy
+// passes it by: on POSIX systems its owner holds it locked, on Windows it is
+// new.
 class PendingFile {
 public:
     explicit PendingFile(const QString& target)

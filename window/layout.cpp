@@ -153,7 +153,7 @@ const std::array<LineEnds, 4> lineEnds{{
 }};
 
 const std::array<LabelFont, 2> labelFonts{{
-    // control     face              points  bold   italic
+    // label       face              points  bold   italic
     {"lblAvail",   "Times New Roman",  12.0, true,  false},
     {"lblCurrLoc", "Times New Roman",  9.75, false, true},
 }};
