@@ -1,3 +1,4 @@
+#include "checked.h"
 #include "files.h"
 #include "realdisplay.h"
 #include "texts.h"
@@ -57,13 +58,16 @@ QStringList filesBelow(const QString& folder) {
     return sorted(files);
 }
 
-int run(const QString& program, const QStringList& arguments, QString* output = nullptr) {
+// A command to its end; its exit status, -1 if it did not end by itself.
+int run(const QStringList& command, QString* output = nullptr,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
-    process.start(program, arguments);
+    process.setProcessEnvironment(environment);
+    process.start(command.first(), command.mid(1));
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return -1;
     if (output)
-        *output = QString::fromUtf8(process.readAll());
+        *output = QString::fromLocal8Bit(process.readAll());
     return process.exitCode();
 }
 
@@ -126,20 +130,10 @@ class TestInstaller : public QObject {
     // A Wine command to its end; its exit status. The uninstaller goes on in
     // a copy of itself: after it, all that runs in the prefix is waited for.
     int wine(const QStringList& arguments, QString* output = nullptr, bool waitForAll = false) {
-        QProcess process;
-        process.setProcessEnvironment(m_wine);
-        process.start("wine", arguments);
-        if (!process.waitForFinished(120000))
-            return -1;
-        if (waitForAll) {
-            QProcess server;
-            server.setProcessEnvironment(m_wine);
-            server.start("wineserver", {"-w"});
-            server.waitForFinished(120000);
-        }
-        if (output)
-            *output = QString::fromLocal8Bit(process.readAllStandardOutput());
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        const int status = run(QStringList{"wine"} + arguments, output, m_wine);
+        if (waitForAll)
+            run({"wineserver", "-w"}, nullptr, m_wine);
+        return status;
     }
 
     int install(Kind kind, const QString& file) {
@@ -150,8 +144,8 @@ class TestInstaller : public QObject {
             return wine({"msiexec", "/i", file, "/qn"});
         case Kind::Zip:
             QDir().mkpath(QFileInfo(unpackFolder()).path());
-            return run("cmake", {"-E", "chdir", QFileInfo(unpackFolder()).path(), "cmake", "-E",
-                                 "tar", "xf", file});
+            return run({"cmake", "-E", "chdir", QFileInfo(unpackFolder()).path(), "cmake", "-E",
+                        "tar", "xf", file});
         }
         return -1;
     }
@@ -213,7 +207,7 @@ class TestInstaller : public QObject {
         for (const QString& file : files) {
             QString output;
             QVERIFY2(
-                run("osslsigncode", {"verify", "-CAfile", m_signingCa, "-in", file}, &output) == 0,
+                run({"osslsigncode", "verify", "-CAfile", m_signingCa, "-in", file}, &output) == 0,
                 qPrintable(file + ": " + output));
         }
     }
@@ -327,10 +321,10 @@ private slots:
                 QVERIFY2(size.toUInt(nullptr, 16) > 10000, qPrintable(size));
             }
         }
-        verifySignatures(signedFiles);
-        smokeTest(folder + "/Larkspur.exe");
+        CHECKED(verifySignatures(signedFiles));
+        CHECKED(smokeTest(folder + "/Larkspur.exe"));
         QCOMPARE(remove(kind), 0);
-        verifyRemoved(kind);
+        CHECKED(verifyRemoved(kind));
     }
 
     // Installed over what is there: one entry, of 1.00, its files, a program
@@ -393,9 +387,9 @@ private slots:
         if (kind == Kind::Installer)
             expected << "Uninstall.exe";
         QCOMPARE(filesBelow(installFolder()), sorted(expected));
-        smokeTest(installFolder() + "/Larkspur.exe");
+        CHECKED(smokeTest(installFolder() + "/Larkspur.exe"));
         QCOMPARE(remove(kind), 0);
-        verifyRemoved(kind);
+        CHECKED(verifyRemoved(kind));
     }
 
     // An older MSI is refused over a newer one, which stays as it was.
@@ -407,7 +401,7 @@ private slots:
         QCOMPARE(found.first().value("DisplayVersion"), "1.00");
         QCOMPARE(filesBelow(installFolder()), sorted(deployedFiles));
         QCOMPARE(remove(Kind::Msi), 0);
-        verifyRemoved(Kind::Msi);
+        CHECKED(verifyRemoved(Kind::Msi));
     }
 };
 

@@ -122,7 +122,7 @@ private slots:
         if (byQuit)
             m_display.clickAt(window, quitButtonPoint);
         else
-            m_display.sendCloseCommand(window);
+            QVERIFY(m_display.sendCloseCommand(window));
         QCOMPARE(exitCodeOf(m_program), 0);
         QCOMPARE(readFile(stationFile), "<no file>");
     }
@@ -169,7 +169,7 @@ private slots:
         m_display.clickAt(window, okButtonPoint);
         const QString reportBox = m_display.windowTitled("Larkspur");
         QVERIFY(!reportBox.isEmpty());
-        m_display.sendCloseCommand(reportBox);
+        QVERIFY(m_display.sendCloseCommand(reportBox));
         QCOMPARE(exitCodeOf(m_program), 1);
         const QString errors = QString::fromUtf8(m_program.readAllStandardError());
         const QString report =

@@ -115,7 +115,7 @@ public:
         return frame;
     }
 
-    // What the window shows, as a screen reader's magnifier would see it.
+    // What the window shows, as a magnifier would see it: 24-bit colour, 32 bits a pixel.
     QImage grab(const QString& window) const {
         const auto connection = open();
         XWindowAttributes attributes{};
@@ -125,18 +125,17 @@ public:
                                   attributes.height, AllPlanes, ZPixmap);
         if (!image)
             return {};
-        QImage copy(attributes.width, attributes.height, QImage::Format_RGB32);
-        for (int y = 0; y < attributes.height; ++y)
-            for (int x = 0; x < attributes.width; ++x)
-                copy.setPixel(x, y, XGetPixel(image, x, y));
+        const QImage copy = QImage(reinterpret_cast<const uchar*>(image->data), image->width,
+                                   image->height, image->bytes_per_line, QImage::Format_RGB32)
+                                .copy();
         XDestroyImage(image);
         return copy;
     }
 
     // What a window manager sends for the close box or the system menu's Close.
-    void sendCloseCommand(const QString& window) const {
-        Display* display = XOpenDisplay(m_name.toLatin1().constData());
-        QVERIFY(display);
+    bool sendCloseCommand(const QString& window) const {
+        const auto connection = open();
+        Display* display = connection.get();
         XEvent event{};
         event.xclient.type = ClientMessage;
         event.xclient.window = window.toULong();
@@ -145,8 +144,7 @@ public:
         event.xclient.data.l[0] =
             static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
         event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
-        XCloseDisplay(display);
+        return XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
     }
 
 private:
