@@ -62,9 +62,10 @@ class TestRealWindow : public QObject {
     }
 
     // The window's picture once it is painted (more than its background) and
-    // stops changing, or once it equals the one wanted; but for the path box,
-    // where the text cursor blinks, and with the pointer on a bare spot of it:
-    // buttons and boxes light up under it.
+    // has not changed for a second (Wine may show a window's paint in parts),
+    // or once it equals the one wanted; but for the path box, where the text
+    // cursor blinks, and with the pointer on a bare spot of it: buttons and
+    // boxes light up under it.
     QImage pictureOf(const QString& window, const QImage& wanted = {}) {
         m_display.xdotool({"mousemove", "--window", window, "780", "30"});
         const auto grab = [&] {
@@ -78,9 +79,13 @@ class TestRealWindow : public QObject {
             return !picture.isNull() && picture.pixel(336, 300) != picture.pixel(780, 30);
         };
         QImage last = grab();
-        for (QDeadlineTimer deadline(20000); !deadline.hasExpired(); QThread::msleep(50)) {
+        int unchanged = 0;
+        for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QThread::msleep(100)) {
             const QImage next = grab();
-            if (wanted.isNull() ? painted(next) && next == last : next == wanted)
+            if (!wanted.isNull() && next == wanted)
+                return next;
+            unchanged = painted(next) && next == last ? unchanged + 1 : 0;
+            if (wanted.isNull() && unchanged == 10)
                 return next;
             last = next;
         }
