@@ -1,7 +1,5 @@
 #pragma once
 
-#include "pendingname.h"
-
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -13,23 +11,45 @@
 // Windows' hidden and system marks; a file never has them elsewhere.
 bool isHiddenOrSystem(const QString& path);
 
-// The file that a save at the path replaces: the path itself or, on POSIX
-// systems, the file that its symbolic links lead to. Sets the refusal instead
-// when a link is one that this user must not follow.
-QString savedFile(const QString& path, QString& refusal);
+// What stands at the name that a save replaces.
+enum class Existing { Nothing, File, ReadOnlyFile, Folder, Other };
 
-// The system's reason why this process may not replace the existing file at
-// the path (a read-only file system, say), or nothing.
-QString refusalToReplace(const QString& path);
+// The folder a save writes in and the name in it of the file it replaces.
+// On POSIX systems it is found once, following the symbolic links on the
+// way as far as Larkspur's rule allows, and the folder is held open, so that
+// every later step works in the folder that was checked, whatever is renamed
+// meanwhile. On Windows, where only administrators make symbolic links,
+// Windows resolves the path at each step.
+class SaveTarget {
+public:
+    explicit SaveTarget(const QString& path)
+        : m_path(path) {}
+    ~SaveTarget();
+    SaveTarget(const SaveTarget&) = delete;
+    SaveTarget& operator=(const SaveTarget&) = delete;
+
+    QString open();
+    Existing existing() const;
+    // The files that saves killed or lost to a power cut left beside the
+    // target, and that no running save holds any more.
+    void removeAbandonedFiles() const;
+
+private:
+    friend class PendingFile;
+    // A file descriptor, or a Windows HANDLE; -1 is neither.
+    static constexpr std::intptr_t noHandle = -1;
+
+    QString m_path;
+    QString m_folder; // absolute
+    QString m_name;
+    std::intptr_t m_folderHandle = noHandle;
+};
 
 // A new file written beside the target under a name from pendingFileName(),
-// then put in the target's place, keeping the old file's owner and mode
-// (POSIX) or its access list (Windows). The clean-up of another running copy
-// passes it by: on POSIX systems its owner holds it locked, on Windows it is
-// new.
+// then put in the target's place.
 class PendingFile {
 public:
-    explicit PendingFile(const QString& target)
+    explicit PendingFile(const SaveTarget& target)
         : m_target(target) {}
     ~PendingFile(); // removes the file unless it replaced the target
     PendingFile(const PendingFile&) = delete;
@@ -38,19 +58,16 @@ public:
     QString create();
     // All of the bytes, then flushed to the disk.
     QString write(const QByteArray& bytes);
-    // Atomically: afterwards the target is either the old file or this one.
+    // Atomically: afterwards the target is either the old file or this one,
+    // which takes the old one's owner and mode (POSIX) or its access list and
+    // the rest of its identity (Windows).
     QString replaceTarget();
 
 private:
-    // A file descriptor, or a Windows HANDLE; -1 is neither.
-    static constexpr std::intptr_t noHandle = -1;
+    static constexpr std::intptr_t noHandle = SaveTarget::noHandle;
 
-    QString m_target;
+    const SaveTarget& m_target;
     QString m_name;
     std::intptr_t m_handle = noHandle;
     bool m_replaced = false;
 };
-
-// Removes the pending files beside the target that no save holds any more:
-// those a save that was killed or lost its power left behind.
-void removeAbandonedPendingFiles(const QString& target);

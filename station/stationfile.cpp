@@ -20,20 +20,21 @@ const QString saveAction = QStringLiteral("Cannot save the station start file");
 
 // Even root may write a file without write permission; the station's owner
 // made it read-only on purpose, so a save must not replace it; nor a folder
-// that has the file's name, which Windows would move aside. Reports name the
-// station file's path, the file replaced may lie where a link leads.
-void refuseWhatMustStay(const QString& path, const QString& file) {
-    const QFileInfo info(file);
-    if (info.isDir())
-        failSave(path, QStringLiteral("It is a folder"));
-    // The mode's bits only: the "user" bits say what this process may do, and root may do all.
-    constexpr auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    if (info.isFile() && !(info.permissions() & writeBits))
-        failSave(path, QStringLiteral("The file is read-only"));
-    if (info.exists()) {
-        if (const QString refusal = refusalToReplace(file); !refusal.isEmpty())
-            failSave(path, refusal);
+// that has the file's name, which Windows would move aside, nor anything else
+// that is not an ordinary file.
+QString refusalToReplace(Existing existing) {
+    switch (existing) {
+    case Existing::Folder:
+        return QStringLiteral("It is a folder");
+    case Existing::ReadOnlyFile:
+        return QStringLiteral("The file is read-only");
+    case Existing::Other:
+        return QStringLiteral("It is not an ordinary file");
+    case Existing::Nothing:
+    case Existing::File:
+        break;
     }
+    return {};
 }
 
 } // namespace
@@ -68,19 +69,21 @@ QByteArray readStationFile(const QString& path) {
     return bytes;
 }
 
+// Reports name the station file's path; the file replaced may lie where a link leads.
 void writeStationFile(const QString& path, const QByteArray& bytes) {
-    QString reason;
-    const QString file = savedFile(path, reason);
-    if (!reason.isEmpty())
-        failSave(path, reason);
-    refuseWhatMustStay(path, file);
-    removeAbandonedPendingFiles(file);
-    PendingFile pending(file);
-    reason = pending.create();
+    SaveTarget target(path);
+    QString reason = target.open();
     if (reason.isEmpty())
-        reason = pending.write(bytes);
-    if (reason.isEmpty())
-        reason = pending.replaceTarget();
+        reason = refusalToReplace(target.existing());
+    if (reason.isEmpty()) {
+        target.removeAbandonedFiles();
+        PendingFile pending(target);
+        reason = pending.create();
+        if (reason.isEmpty())
+            reason = pending.write(bytes);
+        if (reason.isEmpty())
+            reason = pending.replaceTarget();
+    }
     if (!reason.isEmpty())
         failSave(path, reason);
 }

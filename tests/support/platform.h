@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <cerrno>
 
@@ -112,4 +114,32 @@ public:
 private:
     HANDLE m_handle;
 };
+
+// Wine's version, or nothing on Windows itself.
+inline QString wineVersion() {
+    const auto version = reinterpret_cast<const char* (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version")));
+    return version ? QString::fromLatin1(version()) : QString();
+}
+
+// What only NTFS keeps of a file: an access list entry of its own (Local
+// Service may read it, as an administrator might let a service account), a
+// creation time and a named stream.
+inline bool giveNtfsIdentity(const QString& path) {
+    QFile file(path), stream(path + ":larkspur-test");
+    return QProcess::execute("icacls", {reported(path), "/grant", "*S-1-5-19:(R)"}) == 0 &&
+           file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(12, 0)), QFile::FileBirthTime) &&
+           stream.open(QIODevice::WriteOnly) && stream.write("kept") == 4;
+}
+
+inline QString ntfsIdentity(const QString& path) {
+    QProcess icacls;
+    icacls.start("icacls", {reported(path)});
+    QFile stream(path + ":larkspur-test");
+    return icacls.waitForFinished() && stream.open(QIODevice::ReadOnly)
+               ? icacls.readAllStandardOutput() + QFileInfo(path).birthTime().toString() +
+                     stream.readAll()
+               : QString();
+}
 #endif
