@@ -1,3 +1,4 @@
+#include "librarysearch.h"
 #include "startup.h"
 #include "stationfile.h"
 
@@ -5,6 +6,7 @@
 #include <csignal>
 
 int main(int argc, char* argv[]) {
+    limitLibrarySearch();
 #ifdef SIGXFSZ
     // Past the file size limit a write then fails, and the save reports it,
     // instead of the signal ending the program without a word.

@@ -1,6 +1,7 @@
 # Run by cpack's External generator, after it has staged exactly the files
 # that the installer and the zip hold: makes Larkspur-<version>-win64.msi
-# from them with wixl, signed when the build was given a certificate.
+# from them with wixl, finishes what wixl cannot write with msibuild, and
+# signs it when the build was given signing.
 set(stage "${CPACK_TEMPORARY_DIRECTORY}")
 set(work "${CPACK_TOPLEVEL_DIRECTORY}/msi")
 file(MAKE_DIRECTORY "${work}")
@@ -14,10 +15,13 @@ execute_process(COMMAND "${CPACK_LARKSPUR_WIXL_HEAT}" --prefix "${stage}/"
         --directory-ref INSTALLDIR --component-group DeployedFiles --var var.SourceDir --win64
     INPUT_FILE "${work}/files.txt" OUTPUT_FILE "${work}/files.wxs" COMMAND_ERROR_IS_FATAL ANY)
 
-# The product code is new with each version and fixed for one: derived from
-# both, so that a deployment rule can name it before the MSI is built.
+# A new product code for every package made, even of the same version, so
+# that a rebuilt or re-signed package installs over the first (Windows
+# refuses a second package of one product code with 1638).
+string(RANDOM LENGTH 16 salt)
+string(TIMESTAMP now "%Y-%m-%dT%H:%M:%S" UTC)
 string(UUID product_code NAMESPACE "${CPACK_LARKSPUR_UPGRADE_CODE}"
-    NAME "${CPACK_PACKAGE_VERSION}" TYPE SHA1 UPPER)
+    NAME "${CPACK_PACKAGE_VERSION} ${now} ${salt}" TYPE SHA1 UPPER)
 set(msi "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.msi")
 # wixl finds files by paths relative to the folder it runs in only.
 file(COPY_FILE "${CPACK_NSIS_MUI_ICON}" "${work}/larkspur.ico")
@@ -29,6 +33,52 @@ execute_process(COMMAND "${CPACK_LARKSPUR_WIXL}" --arch x64 --output "${msi}"
         -D "Copyright=${CPACK_LARKSPUR_COPYRIGHT}" -D Icon=larkspur.ico
         "${CPACK_LARKSPUR_WXS}" "${work}/files.wxs"
     WORKING_DIRECTORY "${work}" COMMAND_ERROR_IS_FATAL ANY)
+
+# What wixl leaves out, put in with SQL.
+set(queries
+    # A same version replaces the installed one too: a re-spin is a major upgrade.
+    "DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'"
+    "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{${CPACK_LARKSPUR_UPGRADE_CODE}}', '${CPACK_PACKAGE_VERSION}', 513, 'WIX_UPGRADE_DETECTED')"
+    # The old version goes inside the installation's transaction, so that a
+    # failed upgrade rolls back to it.
+    "UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'")
+# Versioned files, as Windows Installer's rules for replacing files know them.
+foreach(file IN LISTS files)
+    if(NOT file MATCHES "\\.(exe|dll)$")
+        continue()
+    endif()
+    # The fixed part of the version resource follows its signature, 0xFEEF04BD.
+    file(READ "${file}" bytes HEX)
+    string(FIND "${bytes}" "bd04effe" at)
+    if(at EQUAL -1)
+        continue()
+    endif()
+    string(SUBSTRING "${bytes}" ${at} 40 fixed)
+    set(version "")
+    foreach(word 22 18 30 26) # major, minor, build, revision: 16-bit words, little-endian
+        string(SUBSTRING "${fixed}" ${word} 2 high)
+        math(EXPR word "${word} - 2")
+        string(SUBSTRING "${fixed}" ${word} 2 low)
+        math(EXPR number "0x${high}${low}")
+        list(APPEND version ${number})
+    endforeach()
+    list(JOIN version "." version)
+    get_filename_component(name "${file}" NAME)
+    list(APPEND queries "UPDATE `File` SET `Version` = '${version}' WHERE `FileName` = '${name}'")
+endforeach()
+if(CPACK_LARKSPUR_SUPPORT_URL)
+    foreach(property ARPHELPLINK ARPURLINFOABOUT)
+        list(APPEND queries "INSERT INTO `Property` (`Property`, `Value`) VALUES ('${property}', '${CPACK_LARKSPUR_SUPPORT_URL}')")
+    endforeach()
+endif()
+foreach(query IN LISTS queries)
+    execute_process(COMMAND "${CPACK_LARKSPUR_MSIBUILD}" "${msi}" -q "${query}"
+        RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "msibuild could not run: ${query}")
+    endif()
+endforeach()
+
 if(CPACK_LARKSPUR_SIGN_SCRIPT)
     execute_process(COMMAND "${CMAKE_COMMAND}" "-DFILE=${msi}" -P "${CPACK_LARKSPUR_SIGN_SCRIPT}"
         COMMAND_ERROR_IS_FATAL ANY)

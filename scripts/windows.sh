@@ -3,8 +3,9 @@
 # runs them as Windows programs under Wine: every portable and Windows-only
 # test with CTest, then the real window of Larkspur.exe, driven from Linux
 # by the Linux build's real-window test; then makes the installer, the MSI
-# and the portable zip, signed with a throwaway certificate, and installs,
-# uses, upgrades and removes them in a prefix of their own.
+# and the portable zip, signed as a release is (a key on a token, every
+# signature time-stamped; scripts/test-signing.sh), and installs, uses,
+# upgrades and removes them in a prefix of their own.
 # Usage: scripts/windows.sh [LINUX_TEST_BUILD_FOLDER]  (default build/test)
 # LARKSPUR_WINDOWS_QT names the Qt 6.4.2 for Windows to build against: its
 # folder, or its .tar.xz; scripts/windows-qt.sh builds one. Without it the
@@ -12,6 +13,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
+source "$root/scripts/test-signing.sh"
 
 sdk="${LARKSPUR_WINDOWS_QT:-}"
 if [ -z "$sdk" ]; then
@@ -55,31 +57,29 @@ for notice in "LGPL-3.txt /usr/share/common-licenses/LGPL-3" \
         { echo "packaging/notices/$kept is no longer $debian: copy it again" >&2; exit 1; }
 done
 
-# A throwaway code-signing certificate: the packages are signed as a vendor's
-# would be, and the installer test verifies every signature against it.
-signing="$build/signing"
-mkdir -p "$signing"
-if [ ! -s "$signing/larkspur.p12" ]; then
-    head -c 24 /dev/urandom | base64 >"$signing/password"
-    openssl req -x509 -newkey rsa:3072 -sha256 -days 3650 -nodes -subj "/CN=Larkspur test signing" \
-        -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/ca.pem" 2>/dev/null
-    openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/ca.pem" \
-        -passout "file:$signing/password" -out "$signing/larkspur.p12"
-fi
+echo "Signing with a key on a software token, time-stamped by a local authority"
+start_test_signing "$build/signing"
+trap 'kill "$tsa_pid" 2>/dev/null || true' EXIT
+windows_options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$sdk"
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQT_HOST_PATH=/usr
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+
+# A build that signs without time stamps stops at once and says why.
+refusal=$(cmake -S "$root" -B "$build/unstamped" "${windows_options[@]}" \
+    -DLARKSPUR_SIGN_TOOL=/bin/false 2>&1) && { echo "Signing without time stamps was configured" >&2; exit 1; }
+grep -q "Signing needs LARKSPUR_SIGNING_TIMESTAMP_URL" <<<"$refusal" ||
+    { echo "$refusal" >&2; exit 1; }
+rm -rf "$build/unstamped"
 
 echo "Cross-building for Windows against $sdk"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$sdk" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DLARKSPUR_SIGNING_P12="$signing/larkspur.p12" \
-    -DLARKSPUR_SIGNING_PASSWORD_FILE="$signing/password" >/dev/null
+cmake -S "$root" -B "$build" "${windows_options[@]}" "${signing_options[@]}" >/dev/null
 cmake --build "$build"
 
 # Wine needs an X display for every program, console ones too.
 xvfb_display=$(mktemp)
 Xvfb -displayfd 1 -noreset -screen 0 1280x800x24 -nolisten tcp >"$xvfb_display" 2>/dev/null &
 xvfb=$!
-trap 'WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; rm -f "$xvfb_display"' EXIT
+trap 'WINEPREFIX="$build/wine-prefix" wineserver -k 2>/dev/null || true; kill "$xvfb" "$tsa_pid" 2>/dev/null || true; rm -f "$xvfb_display"' EXIT
 for _ in $(seq 100); do [ -s "$xvfb_display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$xvfb_display")"
 
@@ -98,7 +98,7 @@ echo "The real window of Larkspur.exe under Wine"
 
 echo "Making the installer, the MSI and the zip, signed; then installing, upgrading and removing them under Wine"
 rm -f "$build"/Larkspur-*-win64.*
-rm -rf "$build/older-packages"
+rm -rf "$build/older-packages" "$build/respun-packages"
 # One cpack makes all three; any warning of cpack's fails the test command
 # (makensis turns its own into errors).
 package_log="$build/cpack.log"
@@ -107,6 +107,14 @@ if grep -i warning "$package_log"; then echo "cpack warned: see $package_log" >&
 # The same files as version 0.99, to install 1.00 over.
 (cd "$build" && cpack -G "NSIS;External" -D CPACK_PACKAGE_VERSION=0.99 -B "$build/older-packages" \
     >"$package_log" 2>&1) || { cat "$package_log"; exit 1; }
+# The same version packed again, as a rebuilt or re-signed release is.
+(cd "$build" && cpack -G External -B "$build/respun-packages" >"$package_log" 2>&1) ||
+    { cat "$package_log"; exit 1; }
 ls "$build"/Larkspur-*-win64.*
+
+check_p12_signing "$build/signing" "$build/package-stage/Larkspur.exe"
+
 LARKSPUR_PACKAGES="$build" LARKSPUR_OLDER_PACKAGES="$build/older-packages" \
-    LARKSPUR_SIGNING_CA="$signing/ca.pem" "$linux_tests/tests/app/tst_installer"
+    LARKSPUR_RESPUN_PACKAGES="$build/respun-packages" LARKSPUR_STAGE="$build/package-stage" \
+    LARKSPUR_SIGNING_CA="$signing_ca" LARKSPUR_TSA_CA="$tsa_ca" \
+    LARKSPUR_PLANTED_PLUGIN="$build/planted/plantedplugin.dll" "$linux_tests/tests/app/tst_installer"

@@ -12,18 +12,19 @@
 // The Windows packages as a technician or an IT department uses them, on a
 // Windows of Wine's in a prefix of the test's own that holds a station start
 // file: the installer, the MSI and the zip each installed silently (or
-// unpacked), found, used and removed again, then installed over an older
-// version, over the same one and while Larkspur runs. The station start file
-// is never touched.
+// unpacked), found, used and removed again; then one package installed over
+// another, of an older, the same or a newer version, and while Larkspur
+// runs. The station start file is never touched.
 namespace {
 
 const QString uninstallKey =
     QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 const QByteArray stationContents = stationFileBytes("d:\\shared", QByteArray(100, '1'));
 // Windows' exit codes reach Linux modulo 256.
-constexpr int installedButRestartNeeded = 3010 % 256;
 constexpr int fatalInstallError = 1603 % 256;
 constexpr int installerAborted = 2;
+constexpr int newerInstalled = 3;
+constexpr int msiInstalled = 4;
 
 enum class Kind { Installer, Msi, Zip };
 
@@ -43,7 +44,8 @@ const QStringList deployedFiles{"Larkspur.exe",
                                 "licenses/MinGW-w64-GCC-copyright.txt",
                                 "licenses/MinGW-w64-copyright.txt",
                                 "licenses/Qt-copyright.txt",
-                                "licenses/README.txt"};
+                                "licenses/README.txt",
+                                "qt.conf"};
 
 QStringList sorted(QStringList files) {
     files.sort(Qt::CaseInsensitive);
@@ -95,7 +97,13 @@ class TestInstaller : public QObject {
 
     const QString m_packages = qEnvironmentVariable("LARKSPUR_PACKAGES");
     const QString m_olderPackages = qEnvironmentVariable("LARKSPUR_OLDER_PACKAGES");
+    // The same version packed again, as a rebuilt or re-signed release is.
+    const QString m_respunPackages = qEnvironmentVariable("LARKSPUR_RESPUN_PACKAGES");
+    // What every package holds, signed once.
+    const QString m_stage = qEnvironmentVariable("LARKSPUR_STAGE");
     const QString m_signingCa = qEnvironmentVariable("LARKSPUR_SIGNING_CA");
+    const QString m_tsaCa = qEnvironmentVariable("LARKSPUR_TSA_CA");
+    const QString m_plantedPlugin = qEnvironmentVariable("LARKSPUR_PLANTED_PLUGIN");
     RealDisplay m_display;
     QTemporaryDir m_prefix;
     QProcessEnvironment m_wine;
@@ -109,10 +117,19 @@ class TestInstaller : public QObject {
         return kind == Kind::Zip ? unpackFolder() : installFolder();
     }
 
+    // Of version "1.00", "0.99", or "1.00 again", the re-spin.
     QString package(Kind kind, const QString& version = "1.00") const {
-        const QString folder = version == "1.00" ? m_packages : m_olderPackages;
+        const QString folder = version == "1.00"   ? m_packages
+                               : version == "0.99" ? m_olderPackages
+                                                   : m_respunPackages;
         const char* extension = kind == Kind::Installer ? "exe" : kind == Kind::Msi ? "msi" : "zip";
-        return QStringLiteral("%1/Larkspur-%2-win64.%3").arg(folder, version, extension);
+        return QStringLiteral("%1/Larkspur-%2-win64.%3").arg(folder, version.left(4), extension);
+    }
+
+    static QString productCode(const QString& msi) {
+        QString table;
+        run({"msiinfo", "export", msi, "Property"}, &table);
+        return QRegularExpression("\\nProductCode\\t(\\S+)").match(table).captured(1);
     }
 
     // The Start-menu shortcut. Wine's msiexec puts an all-users shortcut in
@@ -200,15 +217,18 @@ class TestInstaller : public QObject {
         QCOMPARE(readFile(stationFile()), stationContents);
     }
 
-    // Authenticode signatures that chain to the certificate the packages were signed with.
+    // Authenticode signatures that chain to the certificate the packages
+    // were signed with, each time-stamped.
     void verifySignatures(const QStringList& files) {
         if (m_signingCa.isEmpty())
             return;
         for (const QString& file : files) {
             QString output;
-            QVERIFY2(
-                run({"osslsigncode", "verify", "-CAfile", m_signingCa, "-in", file}, &output) == 0,
-                qPrintable(file + ": " + output));
+            QVERIFY2(run({"osslsigncode", "verify", "-CAfile", m_signingCa, "-TSA-CAfile", m_tsaCa,
+                          "-in", file},
+                         &output) == 0 &&
+                         output.contains("Timestamp Server Signature verification: ok"),
+                     qPrintable(file + ": " + output));
         }
     }
 
@@ -255,6 +275,7 @@ private slots:
     // Whatever a failed row left installed goes, so that the next row starts clean.
     void cleanup() {
         killIfRunning(m_running);
+        m_wine.remove("WINEQT_PLUGIN_PATH");
         for (const QMap<QString, QString>& entry : entries()) {
             if (entry["key"].startsWith('{'))
                 wine({"msiexec", "/x", entry["key"], "/qn"});
@@ -290,9 +311,13 @@ private slots:
             expected << "Uninstall.exe";
         QCOMPARE(filesBelow(folder), sorted(expected));
         QStringList signedFiles;
-        for (const QString& file : filesBelow(folder))
+        for (const QString& file : filesBelow(folder)) {
             if (file.endsWith(".exe") || file.endsWith(".dll"))
                 signedFiles << folder + "/" + file;
+            if (file != "Uninstall.exe") // the same bytes in every package
+                QVERIFY2(readFile(folder + "/" + file) == readFile(m_stage + "/" + file),
+                         qPrintable(file));
+        }
         if (kind != Kind::Zip) {
             signedFiles << package(kind);
             QCOMPARE(shortcuts().size(), 1);
@@ -301,10 +326,9 @@ private slots:
             const QMap<QString, QString> entry = found.first();
             QCOMPARE(entry.value("DisplayVersion"), "1.00");
             QCOMPARE(entry.value("Publisher"), LARKSPUR_PUBLISHER);
-            // Deployment tools detect Larkspur 1.00 by the key, as the README says.
-            QCOMPARE(entry.value("key"), kind == Kind::Installer
-                                             ? "Larkspur"
-                                             : "{E21C987E-46D3-5EB2-9869-53666AE511CC}");
+            // The key deployment tools detect it by (docs/deploying-on-windows.md).
+            QCOMPARE(entry.value("key"),
+                     kind == Kind::Installer ? "Larkspur" : productCode(package(Kind::Msi)));
             if (kind == Kind::Installer) {
                 const QString location = "C:\\Program Files\\Larkspur";
                 const QMap<QString, QString> values{
@@ -322,44 +346,73 @@ private slots:
             }
         }
         CHECKED(verifySignatures(signedFiles));
+        // A copy unpacked beside a folder that anyone may make runs only its
+        // own code: Qt without its qt.conf would take plugins from the
+        // folder above, once it finds a Qt library there, and from the
+        // folder that QT_PLUGIN_PATH names.
+        const QString above = QFileInfo(folder).path();
+        if (kind == Kind::Zip) {
+            QVERIFY(QDir().mkpath(above + "/plugins/platforms") && QDir().mkpath(above + "/lib"));
+            QVERIFY(writeFile(above + "/lib/libQt6Core.a", {}));
+            QVERIFY(QFile::copy(m_plantedPlugin, above + "/plugins/platforms/qwindows.dll"));
+            m_wine.insert("WINEQT_PLUGIN_PATH", "C:\\Tools\\plugins");
+        }
         CHECKED(smokeTest(folder + "/Larkspur.exe"));
+        m_wine.remove("WINEQT_PLUGIN_PATH");
+        QVERIFY(!QFileInfo::exists(driveC("planted-plugin-was-loaded")));
         QCOMPARE(remove(kind), 0);
         CHECKED(verifyRemoved(kind));
     }
 
-    // Installed over what is there: one entry, of 1.00, its files, a program
-    // that runs. While Larkspur runs, the installer changes nothing and says
-    // so (exit code 2); Windows Installer puts the files in use in place at
-    // the next start of Windows (exit code 3010), and Wine does the same.
-    void upgrade_data() {
-        QTest::addColumn<Kind>("kind");
-        QTest::addColumn<QString>("over");
+    // One Larkspur per station, whatever is installed over what: one entry,
+    // of 1.00, its files, and a program that runs. A package that would make
+    // a second entry or go back to an older version is refused and changes
+    // nothing. While Larkspur runs, the installer changes nothing and says so;
+    // Windows Installer closes it through Restart Manager, which Wine lacks:
+    // Wine replaces the running program's files.
+    void secondInstall_data() {
+        QTest::addColumn<Kind>("first");
+        QTest::addColumn<QString>("firstVersion");
+        QTest::addColumn<Kind>("second");
+        QTest::addColumn<QString>("secondVersion");
         QTest::addColumn<bool>("running");
-        QTest::addColumn<QList<int>>("exitCodes");
-        for (const Kind kind : {Kind::Installer, Kind::Msi}) {
-            const char* name = kind == Kind::Installer ? "installer" : "MSI";
-            QTest::addRow("%s over 0.99", name) << kind << "0.99" << false << QList<int>{0};
-            QTest::addRow("%s over 1.00", name) << kind << "1.00" << false << QList<int>{0};
-            QTest::addRow("%s while Larkspur runs", name)
-                << kind << "0.99" << true
-                << (kind == Kind::Installer ? QList<int>{installerAborted}
-                                            : QList<int>{installedButRestartNeeded});
-        }
+        QTest::addColumn<int>("exitCode");
+        const Kind exe = Kind::Installer, msi = Kind::Msi;
+        QTest::newRow("installer over 0.99") << exe << "0.99" << exe << "1.00" << false << 0;
+        QTest::newRow("installer over 1.00") << exe << "1.00" << exe << "1.00" << false << 0;
+        QTest::newRow("installer while Larkspur runs")
+            << exe << "0.99" << exe << "1.00" << true << installerAborted;
+        QTest::newRow("MSI over 0.99") << msi << "0.99" << msi << "1.00" << false << 0;
+        QTest::newRow("MSI over another pack of 1.00")
+            << msi << "1.00 again" << msi << "1.00" << false << 0;
+        QTest::newRow("MSI while Larkspur runs") << msi << "0.99" << msi << "1.00" << true << 0;
+        QTest::newRow("0.99 installer over 1.00")
+            << exe << "1.00" << exe << "0.99" << false << newerInstalled;
+        QTest::newRow("0.99 MSI over 1.00")
+            << msi << "1.00" << msi << "0.99" << false << fatalInstallError;
+        QTest::newRow("installer over MSI")
+            << msi << "1.00" << exe << "1.00" << false << msiInstalled;
+        QTest::newRow("0.99 installer over MSI")
+            << msi << "1.00" << exe << "0.99" << false << msiInstalled;
+        QTest::newRow("MSI over installer")
+            << exe << "1.00" << msi << "1.00" << false << fatalInstallError;
     }
 
-    void upgrade() {
-        QFETCH(Kind, kind);
-        QFETCH(QString, over);
+    void secondInstall() {
+        QFETCH(Kind, first);
+        QFETCH(QString, firstVersion);
+        QFETCH(Kind, second);
+        QFETCH(QString, secondVersion);
         QFETCH(bool, running);
-        QFETCH(QList<int>, exitCodes);
-        QCOMPARE(install(kind, package(kind, over)), 0);
+        QFETCH(int, exitCode);
+        QCOMPARE(install(first, package(first, firstVersion)), 0);
         if (running) {
             m_running.setProcessEnvironment(m_wine);
             m_running.start("wine", {installFolder() + "/Larkspur.exe"});
             QVERIFY(!m_display.windowTitled(windowTitle).isEmpty());
         }
-        const int status = install(kind, package(kind));
-        QVERIFY2(exitCodes.contains(status), qPrintable(QString::number(status)));
+        const int status = install(second, package(second, secondVersion));
+        QCOMPARE(status, exitCode);
         if (status == installerAborted) {
             // Nothing changed, and the uninstaller will not start either. It
             // runs in place, so that its status is its own, given the folder
@@ -369,39 +422,34 @@ private slots:
                      installerAborted);
             const QList<QMap<QString, QString>> before = entries();
             QCOMPARE(before.size(), 1);
-            QCOMPARE(before.first().value("DisplayVersion"), over);
+            QCOMPARE(before.first().value("DisplayVersion"), firstVersion);
         }
         if (running) {
             m_display.clickAt(m_display.windowTitled(windowTitle), quitButtonPoint);
             QCOMPARE(exitCodeOf(m_running), 0);
         }
         if (status == installerAborted)
-            QCOMPARE(install(kind, package(kind)), 0);
-        // The files in use are put in place at the next start of Windows.
-        if (status == installedButRestartNeeded)
-            QCOMPARE(wine({"wineboot", "--restart"}, nullptr, true), 0);
+            QCOMPARE(install(second, package(second, secondVersion)), 0);
+        const bool refused =
+            QList{newerInstalled, msiInstalled, fatalInstallError}.contains(status);
+        const Kind kept = refused ? first : second;
+        const QString keptPackage =
+            refused ? package(first, firstVersion) : package(second, secondVersion);
         const QList<QMap<QString, QString>> found = entries();
         QCOMPARE(found.size(), 1);
         QCOMPARE(found.first().value("DisplayVersion"), "1.00");
+        // A package of the same version made again is a product of its own.
+        if (kept == Kind::Msi)
+            QCOMPARE(found.first().value("key"), productCode(keptPackage));
+        if (firstVersion == "1.00 again")
+            QVERIFY(productCode(package(first, firstVersion)) != productCode(keptPackage));
         QStringList expected = deployedFiles;
-        if (kind == Kind::Installer)
+        if (kept == Kind::Installer)
             expected << "Uninstall.exe";
         QCOMPARE(filesBelow(installFolder()), sorted(expected));
         CHECKED(smokeTest(installFolder() + "/Larkspur.exe"));
-        QCOMPARE(remove(kind), 0);
-        CHECKED(verifyRemoved(kind));
-    }
-
-    // An older MSI is refused over a newer one, which stays as it was.
-    void olderMsiIsRefused() {
-        QCOMPARE(install(Kind::Msi, package(Kind::Msi)), 0);
-        QCOMPARE(install(Kind::Msi, package(Kind::Msi, "0.99")), fatalInstallError);
-        const QList<QMap<QString, QString>> found = entries();
-        QCOMPARE(found.size(), 1);
-        QCOMPARE(found.first().value("DisplayVersion"), "1.00");
-        QCOMPARE(filesBelow(installFolder()), sorted(deployedFiles));
-        QCOMPARE(remove(Kind::Msi), 0);
-        CHECKED(verifyRemoved(Kind::Msi));
+        QCOMPARE(remove(kept), 0);
+        CHECKED(verifyRemoved(kept));
     }
 };
 
