@@ -16,7 +16,7 @@ class BenchStationFile : public QObject {
 private slots:
     void initTestCase() {
         for (int position = 0; position < programCount; ++position)
-            m_states[position] = boxStateFromValue(position % 3).value();
+            m_states[position] = BoxState(position % 3);
         const auto bytes = composeStationFile(u"d:\\shared", m_states);
         QVERIFY(bytes);
         m_bytes = *bytes;
@@ -26,9 +26,9 @@ private slots:
         int valueSum = 0;
         QBENCHMARK {
             const auto fields = readStationFields(decodeStationText(m_bytes));
-            valueSum += int(folderFromField1(fields->field1).size());
+            valueSum += int(databaseFolder(fields->databasePath).size());
             for (int position = 1; position <= programCount; ++position)
-                valueSum += positionValue(fields->field2, position);
+                valueSum += int(programFlag(fields->programFlags, position).value());
         }
         QVERIFY(valueSum > 0);
     }

@@ -78,7 +78,7 @@ QString flagDigits(const BoxStates& states) {
     QString digits;
     digits.reserve(programCount);
     for (const BoxState state : states)
-        digits += QChar(u'0' + boxValue(state));
+        digits += flagDigit(state);
     return digits;
 }
 
@@ -95,23 +95,37 @@ QString decodeStationText(const QByteArray& bytes) {
 
 std::optional<StationFields> readStationFields(QStringView text) {
     FieldReader reader(text);
-    std::optional<QString> field1 = reader.next();
-    if (!field1)
+    std::optional<QString> databasePath = reader.next();
+    if (!databasePath)
         return std::nullopt;
-    return StationFields{*field1, reader.next().value_or(defaultFlags)};
+    return StationFields{*databasePath, reader.next().value_or(defaultFlags)};
 }
 
-QString folderFromField1(const QString& field1) {
-    if (field1.size() < databaseSuffix.size())
-        return field1;
-    return field1.chopped(databaseSuffix.size());
+QString databaseFolder(const QString& databasePath) {
+    if (databasePath.size() < databaseSuffix.size())
+        return databasePath;
+    return databasePath.chopped(databaseSuffix.size());
 }
 
-int positionValue(QStringView field2, int position) {
-    if (position < 1 || position > field2.size())
-        return 0;
-    const QChar c = field2[position - 1];
-    return c >= u'0' && c <= u'9' ? c.unicode() - u'0' : 0;
+std::optional<BoxState> programFlag(QStringView programFlags, int position) {
+    const QChar flag =
+        position >= 1 && position <= programFlags.size() ? programFlags[position - 1] : QChar(u'0');
+    switch (flag.unicode()) {
+    case u'0':
+        return BoxState::Unchecked;
+    case u'1':
+        return BoxState::Checked;
+    case u'2':
+        return BoxState::Grayed;
+    default:
+        if (flag >= u'3' && flag <= u'9')
+            return std::nullopt;
+        return BoxState::Unchecked;
+    }
+}
+
+QChar flagDigit(BoxState state) {
+    return QChar(u'0' + static_cast<int>(state));
 }
 
 QString trimSpaces(QStringView text) {

@@ -21,23 +21,30 @@ inline constexpr QStringView databaseSuffix = u"\\pelmora.mdb";
 // window and screen readers quick whatever a damaged file holds.
 inline constexpr qsizetype maxStationFileBytes = 64 * 1024;
 
+// The file's two fields: line 1 and line 2.
 struct StationFields {
-    QString field1;
-    QString field2;
+    QString databasePath;
+    QString programFlags;
 };
 
 // The station's text, converted from and to the ANSI code page.
 QString decodeStationText(const QByteArray& bytes);
 
-// Splits the text into its first two delimited fields. No field 2 gives the
-// default of 100 "1"; no field 1 at all (nothing but spaces) gives nullopt.
+// Splits the text into its first two delimited fields. No program flags give
+// the default of 100 "1"; no database path at all (nothing but spaces) gives
+// nullopt.
 std::optional<StationFields> readStationFields(QStringView text);
 
-// Field 1 without its last 12 characters, or all of it when it is shorter.
-QString folderFromField1(const QString& field1);
+// The database path without its last 12 characters, or all of it when it is shorter.
+QString databaseFolder(const QString& databasePath);
 
-// The digit at position 1..100 of field 2; 0 for any other character or none.
-int positionValue(QStringView field2, int position);
+// The state that the flag at position 1..100 names: its digit 0, 1 or 2;
+// none for the digits 3 to 9, which a box keeps its state for; unchecked for
+// any other character, and past the flags' end.
+std::optional<BoxState> programFlag(QStringView programFlags, int position);
+
+// The digit that stores a state.
+QChar flagDigit(BoxState state);
 
 // The path box's text without its leading and trailing spaces (code 32 only).
 QString trimSpaces(QStringView text);

@@ -1,9 +1,9 @@
 #include "frmlarkspur.h"
 
 #include "accessiblerole.h"
+#include "controlfactory.h"
 #include "failure.h"
 #include "layout.h"
-#include "linecontrol.h"
 #include "programcheckbox.h"
 #include "standardfont.h"
 #include "stationfile.h"
@@ -16,84 +16,12 @@
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 namespace {
-
 const QString titleCaption = QStringLiteral("Pelmora - Set/Change Path to Database");
-const QString pathLabelCaption = QStringLiteral("Path To DataBase");
 const QString currentPathPrefix = QStringLiteral("Current Path to DataBase Is ");
 const QString noPathCaption = QStringLiteral("Current Path is not defined");
-
-Qt::Alignment toQt(Alignment alignment) {
-    switch (alignment) {
-    case Alignment::Left:
-        return Qt::AlignLeft | Qt::AlignTop;
-    case Alignment::Centre:
-        return Qt::AlignHCenter | Qt::AlignTop;
-    case Alignment::Right:
-        return Qt::AlignRight | Qt::AlignTop;
-    }
-    return Qt::AlignLeft | Qt::AlignTop;
-}
-
-QPoint toPixels(int xTwips, int yTwips) {
-    return {xTwips / twipsPerPixel, yTwips / twipsPerPixel};
-}
-
-QWidget* createLabel(const PlacedControl& control, QWidget* parent) {
-    auto* label = new QLabel(toQString(control.caption), parent);
-    // Paths come from files and the operator: never read them as markup.
-    label->setTextFormat(Qt::PlainText);
-    label->setAlignment(toQt(control.alignment));
-    if (control.framed)
-        label->setFrameStyle(QFrame::Box | QFrame::Plain);
-    return label;
-}
-
-QWidget* createTextBox(const PlacedControl& control, QWidget* parent) {
-    auto* textBox = new QLineEdit(toQString(control.caption), parent);
-    textBox->setMaxLength(std::numeric_limits<int>::max());
-    textBox->setAccessibleName(pathLabelCaption);
-    return textBox;
-}
-
-QWidget* createButton(const PlacedControl& control, QWidget* parent) {
-    auto* button = new QPushButton(toQString(control.caption), parent);
-    // Enter and Escape must press nothing.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-QWidget* createControl(const PlacedControl& control, QWidget* parent) {
-    switch (control.kind) {
-    case ControlKind::Label:
-        return createLabel(control, parent);
-    case ControlKind::TextBox:
-        return createTextBox(control, parent);
-    case ControlKind::Button:
-        return createButton(control, parent);
-    }
-    return nullptr;
-}
-
-void placeControl(QWidget* control, std::string_view name, std::string_view caption,
-                  const TwipsRect& rect) {
-    control->setObjectName(toQString(name));
-    control->setGeometry(rect.toPixels());
-    if (!caption.empty() && control->accessibleName().isEmpty())
-        control->setAccessibleName(toQString(caption));
-}
-
-void applyFont(QWidget* label, const LabelFont& labelFont) {
-    QFont font = layoutFont(toQString(labelFont.face), labelFont.points);
-    font.setBold(labelFont.bold);
-    font.setItalic(labelFont.italic);
-    label->setFont(font);
-}
-
 } // namespace
 
 frmLarkspur::frmLarkspur(const QString& stationFile, QWidget* parent)
@@ -106,38 +34,23 @@ frmLarkspur::frmLarkspur(const QString& stationFile, QWidget* parent)
     setAccessibleName(titleCaption);
     setFont(standardFont());
     resize(clientArea.toPixels().size());
-    createLines();
     createControls();
-    createBoxes();
     setTabChain();
     connectButtons();
     m_txtPath->setFocus();
 }
 
-void frmLarkspur::createLines() {
-    for (const LineEnds& ends : lineEnds) {
-        auto* line = new LineControl(toPixels(ends.x1, ends.y1), toPixels(ends.x2, ends.y2),
-                                     lineWidthPixels, this);
-        line->setObjectName(toQString(ends.name));
-    }
-}
-
 void frmLarkspur::createControls() {
+    for (const LineEnds& ends : lineEnds)
+        createLine(ends, this);
     for (const PlacedControl& control : placedControls)
-        placeControl(createControl(control, this), control.name, control.caption, control.rect);
+        createPlacedControl(control, this);
     for (const LabelFont& labelFont : labelFonts)
-        applyFont(findChild<QWidget*>(toQString(labelFont.label)), labelFont);
+        applyLabelFont(findChild<QWidget*>(toQString(labelFont.label)), labelFont);
+    for (const CatalogueEntry& entry : programCatalogue)
+        m_boxes[entry.position - 1] = createProgramBox(entry, this);
     m_txtPath = findChild<QLineEdit*>(QStringLiteral("txtPath"));
     m_lblCurrLoc = findChild<QLabel*>(QStringLiteral("lblCurrLoc"));
-}
-
-void frmLarkspur::createBoxes() {
-    for (const CatalogueEntry& entry : programCatalogue) {
-        auto* checkBox = new ProgramCheckBox(toQString(entry.caption), this);
-        placeControl(checkBox, entry.boxName, entry.caption, placedBox(entry.boxName).rect);
-        checkBox->setValue(boxValue(BoxState::Checked));
-        m_boxes[entry.position - 1] = checkBox;
-    }
 }
 
 void frmLarkspur::setTabChain() {
@@ -235,13 +148,11 @@ void frmLarkspur::Form_Load() {
     if (!fields)
         return showNoStationFile();
     for (int position = 1; position <= programCount; ++position) {
-        try {
-            box(position)->setValue(positionValue(fields->field2, position));
-        } catch (const InvalidBoxValue&) {
-            // 3 to 9 name no state: that box keeps its checked state, the others still load.
-        }
+        // 3 to 9 name no state: that box keeps its checked state.
+        if (const auto state = programFlag(fields->programFlags, position))
+            box(position)->setState(*state);
     }
-    const QString folder = folderFromField1(fields->field1);
+    const QString folder = databaseFolder(fields->databasePath);
     m_lblCurrLoc->setText(currentPathPrefix + folder);
     m_txtPath->setText(folder);
 }
@@ -276,22 +187,21 @@ void frmLarkspur::cmdQuit_Click() {
 }
 
 void frmLarkspur::cmdCheckAll_Click() {
-    setAllBoxes(boxValue(BoxState::Checked));
+    setAllBoxes(BoxState::Checked);
 }
 
 void frmLarkspur::cmdClearAll_Click() {
-    setAllBoxes(boxValue(BoxState::Unchecked));
+    setAllBoxes(BoxState::Unchecked);
 }
 
-void frmLarkspur::setAllBoxes(int value) {
+void frmLarkspur::setAllBoxes(BoxState state) {
     for (ProgramCheckBox* checkBox : m_boxes)
-        checkBox->setValue(value);
+        checkBox->setState(state);
 }
 
 BoxStates frmLarkspur::boxStates() const {
     BoxStates states{};
-    std::ranges::transform(m_boxes, states.begin(), [](const ProgramCheckBox* checkBox) {
-        return *boxStateFromValue(checkBox->value());
-    });
+    std::ranges::transform(m_boxes, states.begin(),
+                           [](const ProgramCheckBox* checkBox) { return checkBox->state(); });
     return states;
 }

@@ -13,6 +13,10 @@ class ProgramCheckBox;
 // The settings window: where the station's database folder is, and which of
 // the suite's programs may run on it. OK saves the station start file and
 // ends the program; QUIT and the close box end it without saving.
+//
+// The class, its controls' object names and its handlers keep the names the
+// suite's developers know them by, on purpose: frmLarkspur, txtPath, cmdOk,
+// and a handler per control and event, such as Form_Load and cmdOk_Click.
 class frmLarkspur : public QWidget {
     Q_OBJECT
 
@@ -41,9 +45,7 @@ protected:
 private:
     using Handler = void (frmLarkspur::*)();
 
-    void createLines();
     void createControls();
-    void createBoxes();
     void setTabChain();
     void connectButtons();
     QPoint centredFramePosition(const QMargins& frame) const;
@@ -57,7 +59,7 @@ private:
     void cmdClearAll_Click();
 
     void showNoStationFile();
-    void setAllBoxes(int value);
+    void setAllBoxes(BoxState state);
     BoxStates boxStates() const;
 
     QString m_stationFile;

@@ -1,9 +1,6 @@
 #include "programcheckbox.h"
 
-#include "boxstate.h"
 #include "checkboxstyle.h"
-
-#include <string>
 
 namespace {
 // Qt numbers its states differently (Checked is 2), so the mapping is spelt out.
@@ -32,23 +29,17 @@ BoxState fromQt(Qt::CheckState state) {
 }
 } // namespace
 
-InvalidBoxValue::InvalidBoxValue(int value)
-    : std::invalid_argument("a check box holds 0, 1 or 2, not " + std::to_string(value)) {}
-
 ProgramCheckBox::ProgramCheckBox(const QString& caption, QWidget* parent)
     : QCheckBox(caption, parent) {
     setStyle(CheckBoxStyle::instance());
 }
 
-int ProgramCheckBox::value() const {
-    return boxValue(fromQt(checkState()));
+BoxState ProgramCheckBox::state() const {
+    return fromQt(checkState());
 }
 
-void ProgramCheckBox::setValue(int value) {
-    const auto state = boxStateFromValue(value);
-    if (!state)
-        throw InvalidBoxValue(value);
-    setCheckState(toQt(*state));
+void ProgramCheckBox::setState(BoxState state) {
+    setCheckState(toQt(state));
 }
 
 void ProgramCheckBox::nextCheckState() {

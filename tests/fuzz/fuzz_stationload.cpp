@@ -1,8 +1,8 @@
 // libFuzzer target: any bytes as the station start file, loaded from disk into
-// a real (offscreen) settings window, then composed for saving as OK would.
-// The reading rules themselves are tst_stationformat's; here what must hold
+// a real (offscreen) settings window. The reading and writing rules, and that
+// a saved file reads back, are tst_stationformat's; here what must hold
 // whatever the bytes: no crash, hang or undefined behaviour, the window opens
-// or says why, and what it shows makes sense and survives a save.
+// or says why, and what it shows makes sense.
 #include "frmlarkspur.h"
 #include "programcheckbox.h"
 #include "stationfile.h"
@@ -40,43 +40,20 @@ void putStationFile(const uint8_t* data, size_t size) {
             "the input is stored whole");
 }
 
-BoxStates statesOf(const frmLarkspur& window) {
-    BoxStates states{};
-    for (int position = 1; position <= programCount; ++position) {
-        const int value = window.box(position)->value();
-        require(value >= 0 && value <= 2, "every box holds 0, 1 or 2");
-        states[position - 1] = boxStateFromValue(value).value();
-    }
-    return states;
-}
-
 // The window shows no path, every box checked; or the path box holds a
 // folder that stands in the file, and the label names it.
-void requireShownSensibly(const frmLarkspur& window, const BoxStates& states,
-                          const QString& fileText) {
+void requireShownSensibly(const frmLarkspur& window, const QString& fileText) {
     const QString path = window.findChild<QLineEdit*>("txtPath")->text();
     const QString label = window.findChild<QLabel*>("lblCurrLoc")->text();
     if (label == noPathCaption) {
         require(path.isEmpty(), "no path shown, none in the path box");
-        for (const BoxState state : states)
-            require(state == BoxState::Checked, "without a path every box stays checked");
+        for (int position = 1; position <= programCount; ++position)
+            require(window.box(position)->state() == BoxState::Checked,
+                    "without a path every box stays checked");
         return;
     }
     require(label == currentPathPrefix + path, "the label shows the path box's folder");
     require(fileText.contains(path), "the folder shown stands in the file");
-}
-
-// What OK would write reads back as the same settings, or is refused.
-void requireSaveReadsBack(const QString& path, const BoxStates& states) {
-    const auto bytes = composeStationFile(path, states);
-    if (!bytes)
-        return;
-    const auto fields = readStationFields(decodeStationText(*bytes));
-    require(fields && folderFromField1(fields->field1) == trimSpaces(path),
-            "a saved folder reads back");
-    for (int position = 1; position <= programCount; ++position)
-        require(positionValue(fields->field2, position) == boxValue(states[position - 1]),
-                "saved boxes read back");
 }
 
 } // namespace
@@ -100,10 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             "the window opens or the error is reported, never both or neither");
     if (!opens)
         return 0;
-    const BoxStates states = statesOf(window);
     const QByteArray bytes(reinterpret_cast<const char*>(data),
                            static_cast<qsizetype>(std::min<size_t>(size, maxStationFileBytes)));
-    requireShownSensibly(window, states, decodeStationText(bytes));
-    requireSaveReadsBack(window.findChild<QLineEdit*>("txtPath")->text(), states);
+    requireShownSensibly(window, decodeStationText(bytes));
     return 0;
 }

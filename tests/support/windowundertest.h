@@ -49,16 +49,16 @@ struct WindowUnderTest {
         QTest::mouseClick(find<QPushButton>(button), Qt::LeftButton);
     }
 
-    // The 100 box values in catalogue order, as digits.
+    // The 100 box states in catalogue order, as the file's digits.
     QString values() const {
         QString digits;
         for (int position = 1; position <= programCount; ++position)
-            digits += QChar(u'0' + window->box(position)->value());
+            digits += flagDigit(window->box(position)->state());
         return digits;
     }
 
     void setValues(const QString& digits) const {
         for (int position = 1; position <= programCount; ++position)
-            window->box(position)->setValue(digits.at(position - 1).digitValue());
+            window->box(position)->setState(programFlag(digits, position).value());
     }
 };

@@ -171,37 +171,20 @@ private slots:
         QCOMPARE(t.savedBytes(), "d:\\x\\pelmora.mdb\r\n");
     }
 
-    void boxRefusesOtherValues_data() {
-        QTest::addColumn<int>("value");
-        for (int value : {-1, 3, 4, 5, 6, 7, 8, 9, 49})
-            QTest::addRow("%d", value) << value;
-    }
-
-    void boxRefusesOtherValues() {
-        QFETCH(int, value);
-        WindowUnderTest t;
-        t.create();
-        for (int kept : {0, 1, 2}) {
-            t.window->box(5)->setValue(kept);
-            QVERIFY_THROWS_EXCEPTION(InvalidBoxValue, t.window->box(5)->setValue(value));
-            QCOMPARE(t.window->box(5)->value(), kept);
-        }
-    }
-
     void operatorTogglesOnlyBetweenUncheckedAndChecked() {
         WindowUnderTest t;
         QVERIFY(t.loadAndShow());
         ProgramCheckBox* box = t.window->box(5);
-        box->setValue(2);
+        box->setState(BoxState::Grayed);
         QCOMPARE(box->checkState(), Qt::PartiallyChecked);
         QStringList seen;
         for (int click = 0; click < 3; ++click) {
             QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-            seen << QString::number(box->value());
+            seen << flagDigit(box->state());
         }
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Space);
-        seen << QString::number(box->value());
+        seen << flagDigit(box->state());
         QCOMPARE(seen, QStringList({"1", "0", "1", "0"}));
     }
 };
