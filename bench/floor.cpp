@@ -1,5 +1,7 @@
 // The floor Larkspur is measured against: the toolkit showing one line of text
 // in a window of Larkspur's size. Nothing here can be made cheaper.
+#include "layout.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QWidget>
@@ -8,9 +10,10 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("Floor"));
-    window.setFixedSize(834, 562);
-    QLabel label(QStringLiteral("Available programs on this station:"), &window);
-    label.move(8, 32);
+    window.setFixedSize(clientArea.toPixels().size());
+    const PlacedControl& heading = placedControl("lblAvail");
+    QLabel label(QString::fromLatin1(heading.caption), &window);
+    label.move(heading.rect.toPixels().topLeft());
     window.show();
     return QApplication::exec();
 }

@@ -26,17 +26,14 @@ if [ -n "${2:-}" ]; then
     echo "Baseline: commit $(git -C "$root" rev-parse --short "$2")"
 fi
 
-number=90
-while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-Xvfb ":$number" -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb' EXIT
-for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$number" ] && break; sleep 0.1; done
+source "$root/scripts/xvfb.sh"
+start_xvfb
+trap 'kill "$xvfb_pid"' EXIT
 
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) CPUs," \
     "$(free -g | awk '/^Mem:/ {print $2}') GB, Linux $(uname -r)," \
     "Qt $(dpkg-query -W -f='${Version}' qt6-base-dev), Xvfb without a window manager"
-DISPLAY=":$number" "$build/bench/startbench" "${1:-30}"
+"$build/bench/startbench" "${1:-30}"
 echo
 echo "File work (Qt Test benchmarks, median of 5):"
 mkdir -p "$build/bench/drive"

@@ -4,6 +4,8 @@
 // OK or on QUIT to the program's end. Usage: startbench [RUNS_EACH]
 // LARKSPUR_BASELINE names another build of Larkspur on the same drive, such
 // as that of an earlier commit; it then runs in turns with the other two.
+#include "layout.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -34,15 +36,19 @@ struct Program {
     const char* title;
 };
 const Program floorProgram{FLOOR_PROGRAM, "Floor"};
-const Program larkspur{LARKSPUR_PROGRAM, "Pelmora - Set/Change Path to Database"};
+const Program larkspur{LARKSPUR_PROGRAM, LARKSPUR_WINDOW_TITLE};
 const char* const baselinePath = std::getenv("LARKSPUR_BASELINE");
 
-// Client-area points of Larkspur's buttons, in pixels.
+// Where Larkspur's buttons lie in its client area, in pixels.
 struct Point {
     int x, y;
 };
-constexpr Point okButton{384, 536};
-constexpr Point quitButton{480, 536};
+Point centreOf(std::string_view control) {
+    const QPoint centre = placedControl(control).rect.toPixels().center();
+    return {centre.x(), centre.y()};
+}
+const Point okButton = centreOf("cmdOk");
+const Point quitButton = centreOf("cmdQuit");
 
 // Long enough for the window to be painted and idle before it is ended.
 constexpr auto settleTime = std::chrono::milliseconds(400);

@@ -6,8 +6,8 @@
 set(larkspur_icon "${PROJECT_SOURCE_DIR}/app/larkspur.ico")
 
 # The version is written once, in the project; Windows wants it as four numbers too.
-math(EXPR larkspur_version_minor "${PROJECT_VERSION_MINOR}")
-set(larkspur_file_version "${PROJECT_VERSION_MAJOR}.${larkspur_version_minor}.0.0")
+include(${CMAKE_CURRENT_LIST_DIR}/four-part-version.cmake)
+larkspur_four_part_version("${PROJECT_VERSION}" larkspur_file_version)
 string(REPLACE "." "," larkspur_file_version_numbers "${larkspur_file_version}")
 
 function(larkspur_windows_program target)

@@ -101,7 +101,6 @@ set(CPACK_PACKAGE_NAME Larkspur)
 set(CPACK_PACKAGE_VENDOR "${LARKSPUR_PUBLISHER}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${larkspur_description}")
-set(CPACK_PACKAGE_FILE_NAME "Larkspur-${PROJECT_VERSION}-win64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Larkspur)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Larkspur)
 set(CPACK_RESOURCE_FILE_LICENSE "${larkspur_terms}")
@@ -114,7 +113,7 @@ set(CPACK_PACKAGE_CHECKSUM SHA256)
 # CPACK_PACKAGE_VERSION=...), in packaging/cpack-options.cmake.
 set(CPACK_LARKSPUR_DESCRIPTION "${larkspur_description}")
 set(CPACK_LARKSPUR_COPYRIGHT "${larkspur_copyright}")
-set(CPACK_LARKSPUR_WINDOW_TITLE "Pelmora - Set/Change Path to Database")
+set(CPACK_LARKSPUR_WINDOW_TITLE "${larkspur_window_title}")
 set(CPACK_LARKSPUR_SIGN_SCRIPT "${sign_script}")
 # Where the list of installed programs sends a user for help; none by default.
 set(LARKSPUR_SUPPORT_URL "" CACHE STRING "Support address shown in the list of installed programs")
@@ -122,7 +121,9 @@ set(CPACK_LARKSPUR_SUPPORT_URL "${LARKSPUR_SUPPORT_URL}")
 # Every version's; Windows Installer knows Larkspur by it, and the installer
 # finds an MSI's Larkspur by it.
 set(CPACK_LARKSPUR_UPGRADE_CODE "89A41A27-D6E9-4F0C-96BB-12B13855A6C2")
+# The package names and the four-part version follow the version cpack makes.
 set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake")
+set(CPACK_LARKSPUR_CMAKE_FOLDER "${PROJECT_SOURCE_DIR}/cmake")
 set(CPACK_GENERATOR NSIS ZIP)
 
 # NSIS: a 64-bit installer (Debian's Wine runs no 32-bit programs, and no

@@ -22,21 +22,18 @@ fi
 
 echo "No display found: showing the window on a virtual display (Xvfb) instead."
 require_packages xvfb xdotool imagemagick
-number=90
-while [ -e "/tmp/.X$number-lock" ]; do number=$((number + 1)); done
-export DISPLAY=":$number"
-Xvfb "$DISPLAY" -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+source "$root/scripts/xvfb.sh"
+start_xvfb
+trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
 
 "$program" &
 larkspur=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Pelmora - Set/Change Path to Database$' | head -n 1)
+window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$larkspur" | head -n 1)
 sleep 0.5
 screenshot="$build/larkspur-window.png"
 import -window "$window" "$screenshot"
 echo "Screenshot of the window: $screenshot"
-# QUIT ends the program as an operator would.
-xdotool mousemove --window "$window" 480 536 click 1
+# QUIT ends the program as an operator would, from the keyboard: the focus
+# starts in the path box, and OK and QUIT follow it.
+xdotool windowfocus --sync "$window" key Tab Tab space
 wait "$larkspur"

@@ -165,3 +165,10 @@ const PlacedBox& placedBox(std::string_view name) {
         throw std::out_of_range("no check box named " + std::string(name));
     return *it;
 }
+
+const PlacedControl& placedControl(std::string_view name) {
+    const auto it = std::ranges::find(placedControls, name, &PlacedControl::name);
+    if (it == placedControls.end())
+        throw std::out_of_range("no control named " + std::string(name));
+    return *it;
+}

@@ -70,3 +70,5 @@ extern const std::array<LabelFont, 2> labelFonts;
 
 // The place of the check box of that name; the name must be a box's.
 const PlacedBox& placedBox(std::string_view name);
+// The place of the other control of that name; the name must be one's.
+const PlacedControl& placedControl(std::string_view name);

@@ -212,7 +212,7 @@ class TestInstaller : public QObject {
         larkspur.start("wine", {program});
         const QString window = m_display.windowTitled(windowTitle);
         QVERIFY2(!window.isEmpty(), qPrintable(program + " showed no window"));
-        m_display.clickAt(window, quitButtonPoint);
+        m_display.clickAt(window, centreOf("cmdQuit"));
         QCOMPARE(exitCodeOf(larkspur), 0);
         QCOMPARE(readFile(stationFile()), stationContents);
     }
@@ -425,7 +425,7 @@ private slots:
             QCOMPARE(before.first().value("DisplayVersion"), firstVersion);
         }
         if (running) {
-            m_display.clickAt(m_display.windowTitled(windowTitle), quitButtonPoint);
+            m_display.clickAt(m_display.windowTitled(windowTitle), centreOf("cmdQuit"));
             QCOMPARE(exitCodeOf(m_running), 0);
         }
         if (status == installerAborted)

@@ -123,9 +123,9 @@ private slots:
         const QString window = startProgram();
         QVERIFY(!window.isEmpty());
         QCOMPARE(m_display.xdotool({"getwindowname", window}), windowTitle);
-        m_display.clickAt(window, clearAllButtonPoint);
+        m_display.clickAt(window, centreOf("cmdClearAll"));
         if (byQuit)
-            m_display.clickAt(window, quitButtonPoint);
+            m_display.clickAt(window, centreOf("cmdQuit"));
         else
             QVERIFY(m_display.sendCloseCommand(window));
         QCOMPARE(exitCodeOf(m_program), 0);
@@ -135,18 +135,18 @@ private slots:
     void savedSettingsShowAtTheNextStart() {
         QString window = startProgram();
         QVERIFY(!window.isEmpty());
-        m_display.clickAt(window, pathBoxPoint);
+        m_display.clickAt(window, centreOf("txtPath"));
         m_display.xdotool({"key", "--window", window, "ctrl+a"});
-        typeInto(window, pathBoxPoint, "d:\\shared");
-        m_display.clickAt(window, clearAllButtonPoint);
-        m_display.clickAt(window, okButtonPoint);
+        typeInto(window, centreOf("txtPath"), "d:\\shared");
+        m_display.clickAt(window, centreOf("cmdClearAll"));
+        m_display.clickAt(window, centreOf("cmdOk"));
         QCOMPARE(exitCodeOf(m_program), 0);
         const QByteArray saved = stationFileBytes("d:\\shared", QByteArray(100, '0'));
         QCOMPARE(readFile(stationFile), saved);
         // Saving again untouched gives the same bytes only if the same settings were shown.
         window = startProgram();
         QVERIFY(!window.isEmpty());
-        m_display.clickAt(window, okButtonPoint);
+        m_display.clickAt(window, centreOf("cmdOk"));
         QCOMPARE(exitCodeOf(m_program), 0);
         QCOMPARE(readFile(stationFile), saved);
     }
@@ -170,15 +170,15 @@ private slots:
         QVERIFY(!window.isEmpty());
         if (launcher.isEmpty())
             QVERIFY(QDir(stationFolder).removeRecursively());
-        typeInto(window, pathBoxPoint, "x");
-        m_display.clickAt(window, okButtonPoint);
+        typeInto(window, centreOf("txtPath"), "x");
+        m_display.clickAt(window, centreOf("cmdOk"));
         const QString reportBox = m_display.windowTitled("Larkspur");
         QVERIFY(!reportBox.isEmpty());
         QVERIFY(m_display.sendCloseCommand(reportBox));
         QCOMPARE(exitCodeOf(m_program), 1);
         const QString errors = QString::fromUtf8(m_program.readAllStandardError());
         const QString report =
-            "Cannot save the station start file \"" + tested.reportedName + "\": " + reason;
+            saveFailure + " \"" + tested.reportedName + "\": " + reason;
         const QString pattern = QRegularExpression::escape(report) + (reason.isEmpty() ? ".+" : "");
         QVERIFY2(errors.contains(QRegularExpression(pattern)), qPrintable(errors));
         QCOMPARE(readFile(stationFile), launcher.isEmpty() ? QByteArray("<no file>") : oldStation);
@@ -203,12 +203,12 @@ private slots:
         QString window = startProgram();
         QVERIFY(!window.isEmpty());
         const QImage plain = pictureOf(window);
-        m_display.clickAt(window, quitButtonPoint);
+        m_display.clickAt(window, centreOf("cmdQuit"));
         QCOMPARE(exitCodeOf(m_program), 0);
         window = startProgram({}, arguments);
         QVERIFY2(!window.isEmpty(), "no window on the display");
         QVERIFY(pictureOf(window, plain) == plain);
-        m_display.clickAt(window, quitButtonPoint);
+        m_display.clickAt(window, centreOf("cmdQuit"));
         QCOMPARE(exitCodeOf(m_program), 0);
     }
 
@@ -234,7 +234,7 @@ private slots:
                                 .arg(frame.y())
                                 .arg(frame.width())
                                 .arg(frame.height())));
-        m_display.clickAt(window, quitButtonPoint);
+        m_display.clickAt(window, centreOf("cmdQuit"));
         QCOMPARE(exitCodeOf(m_program), 0);
     }
 };

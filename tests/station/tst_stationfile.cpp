@@ -295,7 +295,7 @@ private slots:
             QCOMPARE(saver->exitCode(), own.isEmpty() ? 0 : 1);
             failures += own;
         }
-        const QRegularExpression withReason("^Cannot save the station start file \"" +
+        const QRegularExpression withReason("^" + saveFailure + " \"" +
                                             QRegularExpression::escape(reported(m_path)) +
                                             "\": \\S.+$");
         for (const QString& failure : failures)
@@ -368,7 +368,7 @@ private slots:
         const auto permissions = QFile::permissions(file);
         const QString report = failureOf([&] { writeStationFile(m_path, newStation()); });
         QVERIFY2(
-            report.startsWith("Cannot save the station start file \"" + reported(m_path) + "\""),
+            report.startsWith(saveFailure + " \"" + reported(m_path) + "\""),
             qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
         if (setUp == "read-only" || setUp.contains("link")) {
@@ -445,7 +445,7 @@ private slots:
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
         QCOMPARE(readFile(out.filePath("status")), "1\n");
         const QString report = QString::fromUtf8(readFile(out.filePath("report")));
-        QVERIFY2(report.startsWith("Cannot save the station start file \"" + m_path + "\": "),
+        QVERIFY2(report.startsWith(saveFailure + " \"" + m_path + "\": "),
                  qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
         QCOMPARE(readFile(out.filePath("after")), oldStation);
@@ -608,7 +608,7 @@ private slots:
             QCOMPARE(report, QString());
             QCOMPARE(readFile(m_path), newStation());
         } else {
-            QVERIFY2(report.startsWith("Cannot save the station start file \"" + reported(m_path) +
+            QVERIFY2(report.startsWith(saveFailure + " \"" + reported(m_path) +
                                        "\": ") &&
                          report.size() > 60,
                      qPrintable(report));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "layout.h"
+
 #include <QDeadlineTimer>
 #include <QImage>
 #include <QProcess>
@@ -10,6 +12,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <memory>
+
+// Where a control of the window lies, in pixels of its client area: the
+// middle of its place in the layout table.
+inline QPoint centreOf(std::string_view control) {
+    return placedControl(control).rect.toPixels().center();
+}
 
 // A virtual X display of the test's own, with the built program started on it
 // and driven from outside with xdotool, as an operator would.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QPoint>
 #include <QString>
 
 // The system's own texts and bytes, written out once for every test, and
@@ -10,6 +9,7 @@
 inline const QString windowTitle = QStringLiteral("Pelmora - Set/Change Path to Database");
 inline const QString currentPathPrefix = QStringLiteral("Current Path to DataBase Is ");
 inline const QString noPathCaption = QStringLiteral("Current Path is not defined");
+inline const QString saveFailure = QStringLiteral("Cannot save the station start file");
 
 // 100 flag digits: the given ones, then the filler.
 inline QString flagDigits(const QString& head, QChar filler = u'0') {
@@ -46,9 +46,3 @@ inline const CodePageFolder codePageFolders[] = {
     {"932", 932, QStringLiteral("d:\\\u8868\\\u8868\u793a"), "d:\\\x95\x5c\\\x95\x5c\x8e\xa6"},
     {"932, accent", 932, QStringLiteral("d:\\caf\u00e9"), {}},
 };
-
-// Client-area points of the controls that real-window tests click, in pixels.
-inline constexpr QPoint pathBoxPoint{348, 9};
-inline constexpr QPoint okButtonPoint{384, 536};
-inline constexpr QPoint quitButtonPoint{480, 536};
-inline constexpr QPoint clearAllButtonPoint{768, 536};
