@@ -177,8 +177,7 @@ private slots:
         QVERIFY(m_display.sendCloseCommand(reportBox));
         QCOMPARE(exitCodeOf(m_program), 1);
         const QString errors = QString::fromUtf8(m_program.readAllStandardError());
-        const QString report =
-            saveFailure + " \"" + tested.reportedName + "\": " + reason;
+        const QString report = saveFailure + " \"" + tested.reportedName + "\": " + reason;
         const QString pattern = QRegularExpression::escape(report) + (reason.isEmpty() ? ".+" : "");
         QVERIFY2(errors.contains(QRegularExpression(pattern)), qPrintable(errors));
         QCOMPARE(readFile(stationFile), launcher.isEmpty() ? QByteArray("<no file>") : oldStation);
