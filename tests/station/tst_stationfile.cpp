@@ -367,9 +367,8 @@ private slots:
 #endif
         const auto permissions = QFile::permissions(file);
         const QString report = failureOf([&] { writeStationFile(m_path, newStation()); });
-        QVERIFY2(
-            report.startsWith(saveFailure + " \"" + reported(m_path) + "\""),
-            qPrintable(report));
+        QVERIFY2(report.startsWith(saveFailure + " \"" + reported(m_path) + "\""),
+                 qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
         if (setUp == "read-only" || setUp.contains("link")) {
             QCOMPARE(readFile(file), oldStation);
@@ -445,8 +444,7 @@ private slots:
         QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
         QCOMPARE(readFile(out.filePath("status")), "1\n");
         const QString report = QString::fromUtf8(readFile(out.filePath("report")));
-        QVERIFY2(report.startsWith(saveFailure + " \"" + m_path + "\": "),
-                 qPrintable(report));
+        QVERIFY2(report.startsWith(saveFailure + " \"" + m_path + "\": "), qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
         QCOMPARE(readFile(out.filePath("after")), oldStation);
         QCOMPARE(readFile(out.filePath("listing")), "pelstart.dat\n");
@@ -608,8 +606,7 @@ private slots:
             QCOMPARE(report, QString());
             QCOMPARE(readFile(m_path), newStation());
         } else {
-            QVERIFY2(report.startsWith(saveFailure + " \"" + reported(m_path) +
-                                       "\": ") &&
+            QVERIFY2(report.startsWith(saveFailure + " \"" + reported(m_path) + "\": ") &&
                          report.size() > 60,
                      qPrintable(report));
             QCOMPARE(readFile(m_path), oldStation);
