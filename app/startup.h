@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Application name and version, as the window system and version resource know them.
+// The application name, as the window system and the version resource know it.
 inline constexpr const char* applicationName = "Larkspur";
 
 // Creates, loads and shows the settings window for the given station start
