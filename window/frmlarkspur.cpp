@@ -112,10 +112,13 @@ void frmLarkspur::showCentred() {
     show();
 }
 
+// Where the window does not fit the screen, its title bar and left edge stay
+// on it, so that it can still be moved and closed with the mouse.
 QPoint frmLarkspur::centredFramePosition(const QMargins& frame) const {
+    const QRect available = screen()->availableGeometry();
     QRect outer = QRect(QPoint(), size()).marginsAdded(frame);
-    outer.moveCenter(screen()->availableGeometry().center());
-    return outer.topLeft();
+    outer.moveCenter(available.center());
+    return {std::max(outer.left(), available.left()), std::max(outer.top(), available.top())};
 }
 
 bool frmLarkspur::eventFilter(QObject* watched, QEvent* event) {

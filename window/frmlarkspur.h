@@ -26,7 +26,8 @@ public:
     // Fills the window from the station start file. False when that failed;
     // the failure has then been reported through failed().
     bool load();
-    // Shows the window, its frame included, centred on the screen.
+    // Shows the window, its frame included, centred on the screen's
+    // available area as far as it fits.
     void showCentred();
 
     // The check box of catalogue position 1..100.

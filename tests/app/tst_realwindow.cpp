@@ -51,14 +51,16 @@ class TestRealWindow : public QObject {
     RealDisplay m_display;
     QProcess m_program;
 
-    QString startProgram(QStringList launcher = {}, const QStringList& arguments = {}) {
+    QString startProgram(QStringList launcher = {}, const QStringList& arguments = {},
+                         const RealDisplay* display = nullptr) {
+        display = display ? display : &m_display;
         launcher += tested.launcher;
         launcher << tested.program << arguments;
-        m_program.setProcessEnvironment(m_display.environment());
+        m_program.setProcessEnvironment(display->environment());
         m_program.start(launcher.first(), launcher.mid(1));
         if (!m_program.waitForStarted())
             return {};
-        return m_display.windowTitled(windowTitle);
+        return display->windowTitled(windowTitle);
     }
 
     // The window's picture once it is painted (more than its background) and
@@ -211,29 +213,45 @@ private slots:
         QCOMPARE(exitCodeOf(m_program), 0);
     }
 
-    // Centred on the screen with the frame that a window manager puts round it.
+    // Centred on the screen with the frame that a window manager puts round
+    // it; on a screen lower than the window, its title bar stays on the
+    // screen, and it is centred across.
+    void centredWithItsFrame_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::newRow("larger screen") << QSize(1280, 800);
+        QTest::newRow("lower screen") << QSize(1024, 500);
+    }
+
     void centredWithItsFrame() {
+        QFETCH(QSize, screen);
         if (tested.underWine)
             QSKIP("Under Wine the frame is the window manager's, of which the program's Windows "
                   "knows nothing; on Windows it is Windows' own, known before the window shows");
-        QVERIFY2(m_display.startWindowManager(), "openbox is needed for this test");
-        const QString window = startProgram();
+        RealDisplay display;
+        QVERIFY(display.start(screen));
+        QVERIFY2(display.startWindowManager(), "openbox is needed for this test");
+        const QString window = startProgram({}, {}, &display);
         QVERIFY(!window.isEmpty());
-        const QPointF screenCentre = QRectF(m_display.screen()).center();
-        QRectF frame;
+        const auto wanted = [&](QRect frame) {
+            frame.moveCenter(QRect(QPoint(), screen).center());
+            return QPoint(std::max(frame.left(), 0), std::max(frame.top(), 0));
+        };
+        QRect frame;
         for (QDeadlineTimer deadline(20000); !deadline.hasExpired(); QThread::msleep(20)) {
-            frame = m_display.frameOf(window);
-            if (frame.height() > 562 && (frame.center() - screenCentre).manhattanLength() <= 1)
+            frame = display.frameOf(window);
+            if (frame.height() > 562 && (frame.topLeft() - wanted(frame)).manhattanLength() <= 1)
                 break;
         }
         QVERIFY2(frame.height() > 562, "no frame round the window");
-        QVERIFY2((frame.center() - screenCentre).manhattanLength() <= 1,
-                 qPrintable(QStringLiteral("frame %1,%2 %3x%4, its centre not the screen's")
+        QVERIFY2((frame.topLeft() - wanted(frame)).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("frame %1,%2 %3x%4 on a screen of %5x%6")
                                 .arg(frame.x())
                                 .arg(frame.y())
                                 .arg(frame.width())
-                                .arg(frame.height())));
-        m_display.clickAt(window, centreOf("cmdQuit"));
+                                .arg(frame.height())
+                                .arg(screen.width())
+                                .arg(screen.height())));
+        QVERIFY(display.sendCloseCommand(window));
         QCOMPARE(exitCodeOf(m_program), 0);
     }
 };

@@ -26,9 +26,10 @@ public:
     // Xvfb picks a free display itself and says which: no race with other
     // servers. Without -noreset it starts afresh whenever its last client
     // leaves, and drops whoever connects meanwhile.
-    bool start() {
-        m_xvfb.start("Xvfb", {"-displayfd", "1", "-noreset", "-screen", "0", "1280x800x24",
-                              "-nolisten", "tcp"});
+    bool start(QSize screen = {1280, 800}) {
+        const QString size = QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height());
+        m_xvfb.start("Xvfb",
+                     {"-displayfd", "1", "-noreset", "-screen", "0", size, "-nolisten", "tcp"});
         if (!m_xvfb.waitForStarted())
             return false;
         QDeadlineTimer deadline(10000);
