@@ -101,11 +101,6 @@ public:
         m_windowManager.waitForFinished();
     }
 
-    QRect screen() const {
-        const auto connection = open();
-        return {0, 0, DisplayWidth(connection.get(), 0), DisplayHeight(connection.get(), 0)};
-    }
-
     // The window with the frame the window manager puts round it, on the screen.
     QRect frameOf(const QString& window) const {
         const auto connection = open();
