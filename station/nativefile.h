@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <cstdint>
+#include <memory>
 
 // The file operations whose form differs between Windows and POSIX systems,
 // one implementation file each. Every operation that can fail gives the
@@ -14,16 +16,28 @@ bool isHiddenOrSystem(const QString& path);
 // What stands at the name that a save replaces.
 enum class Existing { Nothing, File, ReadOnlyFile, Folder, Other };
 
-// The folder a save writes in and the name in it of the file it replaces.
-// On POSIX systems it is found once, following the symbolic links on the
-// way as far as Larkspur's rule allows, and the folder is held open, so that
-// every later step works in the folder that was checked, whatever is renamed
-// meanwhile. On Windows, where only administrators make symbolic links,
-// Windows resolves the path at each step.
+// Another program's brief hold on a file (a scanner, a backup agent, a
+// suite program that starts at that moment) is waited out, backing off,
+// about 2 seconds in all, before it is reported. git for Windows waits such
+// a hold out for about 71 ms before it asks its user; a save has nobody to
+// ask and is rare, so it waits longer.
+inline constexpr std::array<unsigned, 9> holdRetryDelaysMs{0, 10, 20, 40, 80, 160, 320, 640, 800};
+
+// The folder a save writes in and the name in it of the file it replaces,
+// found once, name by name from the root, following the symbolic links (and
+// on Windows the junctions) on the way as far as Larkspur's rule allows.
+// Every folder on the way is held open, so that every later step works in
+// the folder that was checked, whatever another user renames meanwhile.
+//
+// Larkspur's own rule for the links on the way: a link is followed when it
+// belongs to the user saving, to the system (root; on Windows Administrators,
+// SYSTEM or TrustedInstaller), or to the owner of the folder the file is
+// saved in, who could write there anyway. So a link that another user
+// planted cannot make an administrator's save write where that user may not.
+// Judged on every link of a chain, read through the handle that was checked.
 class SaveTarget {
 public:
-    explicit SaveTarget(const QString& path)
-        : m_path(path) {}
+    explicit SaveTarget(const QString& path);
     ~SaveTarget();
     SaveTarget(const SaveTarget&) = delete;
     SaveTarget& operator=(const SaveTarget&) = delete;
@@ -36,13 +50,12 @@ public:
 
 private:
     friend class PendingFile;
-    // A file descriptor, or a Windows HANDLE; -1 is neither.
-    static constexpr std::intptr_t noHandle = -1;
+    // What the walk holds: each system's own, in its implementation file.
+    struct Held;
 
     QString m_path;
-    QString m_folder; // absolute
-    QString m_name;
-    std::intptr_t m_folderHandle = noHandle;
+    QString m_name; // in the folder held
+    std::unique_ptr<Held> m_held;
 };
 
 // A new file written beside the target under a name from pendingFileName(),
@@ -64,7 +77,8 @@ public:
     QString replaceTarget();
 
 private:
-    static constexpr std::intptr_t noHandle = SaveTarget::noHandle;
+    // A file descriptor, or a Windows HANDLE; -1 is neither.
+    static constexpr std::intptr_t noHandle = -1;
 
     const SaveTarget& m_target;
     QString m_name;

@@ -2,8 +2,8 @@
 #include "pendingname.h"
 #include "systemcalls.h"
 
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <climits>
 #include <deque>
@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -20,13 +21,17 @@ namespace {
 constexpr int nameAttempts = 100;
 // As the kernel counts them before it gives up with ELOOP.
 constexpr int linkHops = 40;
-// A folder on the way is held only to look up the next name in it, which
-// O_PATH allows without read permission.
-#ifdef O_PATH
-constexpr int wayFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#else
-constexpr int wayFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#endif
+// Each name on the way is opened once, as what it is, a link included
+// (Linux's O_PATH with O_NOFOLLOW), and everything the walk knows of it is
+// read through that descriptor, so that nobody can swap the name between a
+// check and a use. O_PATH needs no read permission.
+constexpr int wayFlags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+// A new station file, once complete: as any file the user creates.
+constexpr mode_t newFileMode = 0666;
+
+SystemCalls& calls() {
+    return systemCalls();
+}
 
 QString systemReason() {
     return qt_error_string(errno);
@@ -41,6 +46,7 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
 
     int get() const { return m_handle; }
+    int release() { return std::exchange(m_handle, -1); }
     void reset(int handle) {
         if (m_handle >= 0)
             close(m_handle);
@@ -51,6 +57,8 @@ private:
     int m_handle;
 };
 
+// ".." stays a name: the kernel takes it from the folder actually reached,
+// which after a link is not the one the text names.
 std::deque<QByteArray> namesOf(const QByteArray& path) {
     std::deque<QByteArray> names;
     for (const QByteArray& name : path.split('/')) {
@@ -60,10 +68,10 @@ std::deque<QByteArray> namesOf(const QByteArray& path) {
     return names;
 }
 
-// Empty, with errno set, when it cannot be read.
-QByteArray linkText(int folder, const QByteArray& name) {
+// The text of the link open as `link`; empty, with errno set, when it cannot be read.
+QByteArray linkText(int link) {
     QByteArray text(PATH_MAX, '\0');
-    const ssize_t size = readlinkat(folder, name.constData(), text.data(), size_t(text.size()));
+    const ssize_t size = calls().readlinkat(link, "", text.data(), size_t(text.size()));
     if (size >= text.size())
         errno = ENAMETOOLONG;
     if (size < 0 || size >= text.size())
@@ -76,23 +84,20 @@ QByteArray linkText(int folder, const QByteArray& name) {
 bool namesHandle(int folder, const QByteArray& name, int handle) {
     struct stat byHandle {};
     struct stat byName {};
-    return fstat(handle, &byHandle) == 0 &&
-           fstatat(folder, name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+    return calls().fstat(handle, &byHandle) == 0 &&
+           calls().fstatat(folder, name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
            byHandle.st_dev == byName.st_dev && byHandle.st_ino == byName.st_ino;
 }
 
-// Larkspur's own rule for the symbolic links on the way to the file: a link
-// is followed when it is the saving user's, root's, or its owner's who also
-// owns the file it leads to (the folder, where there is no file yet). So a
-// link that another user planted in a shared folder cannot make root write
-// a file of someone else's.
-QString refusalOfLinks(const std::vector<uid_t>& linkOwners, int folder, const QByteArray& name) {
-    struct stat end {};
-    if (fstatat(folder, name.constData(), &end, AT_SYMLINK_NOFOLLOW) != 0 &&
-        fstat(folder, &end) != 0)
+// The rule of nativefile.h, judged against the folder the file is saved in,
+// whether or not a file is there yet: so the same save gets the same answer
+// every time.
+QString refusalOfLinks(const std::vector<uid_t>& linkOwners, int folder) {
+    struct stat saved {};
+    if (calls().fstat(folder, &saved) != 0)
         return systemReason();
     for (const uid_t owner : linkOwners) {
-        if (owner != geteuid() && owner != 0 && owner != end.st_uid)
+        if (owner != calls().geteuid() && owner != 0 && owner != saved.st_uid)
             return QStringLiteral("It is reached through a symbolic link of another user's, "
                                   "which a save does not follow");
     }
@@ -103,7 +108,7 @@ QString refusalOfLinks(const std::vector<uid_t>& linkOwners, int folder, const Q
 // fails: a file that changed hands could lock its owner out.
 QString keepOwnerAndMode(int handle, const struct stat& old) {
     struct stat made {};
-    if (fstat(handle, &made) != 0)
+    if (calls().fstat(handle, &made) != 0)
         return systemReason();
     if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
         fchown(handle, old.st_uid, old.st_gid) != 0)
@@ -114,6 +119,36 @@ QString keepOwnerAndMode(int handle, const struct stat& old) {
     return {};
 }
 
+// The permissions a new file gets, before anyone else may open it: the
+// process's umask, which Linux shows without changing it.
+mode_t permissionsOfNewFile() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            bool read = false;
+            const uint mask =
+                line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&read, 8) : 0;
+            if (read)
+                return newFileMode & ~mode_t(mask);
+        }
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    return newFileMode & ~mask;
+}
+
+// The pending file's lock, waited for as long as a brief hold is; a clean-up
+// of another copy takes it for a moment. Where the file system has no
+// locks, a clean-up cannot take one either and leaves the file alone.
+QString lockWithin(int handle) {
+    for (const unsigned delayMs : holdRetryDelaysMs) {
+        calls().sleep(delayMs);
+        if (flock(handle, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR))
+            return {};
+    }
+    return QStringLiteral("Another program holds the lock on its new file");
+}
+
 } // namespace
 
 SystemCalls& systemCalls() {
@@ -121,44 +156,64 @@ SystemCalls& systemCalls() {
         [](int folder, const char* name, int flags, mode_t mode) {
             return ::openat(folder, name, flags, mode);
         },
+        [](int handle, struct stat* status) { return ::fstat(handle, status); },
+        [](int folder, const char* name, struct stat* status, int flags) {
+            return ::fstatat(folder, name, status, flags);
+        },
+        [](int folder, const char* name, char* text, size_t size) {
+            return ::readlinkat(folder, name, text, size);
+        },
+        [] { return ::geteuid(); },
         [](int handle) { return ::fsync(handle); },
+        [](unsigned milliseconds) { usleep(milliseconds * 1000); },
     };
     return calls;
 }
+
+struct SaveTarget::Held {
+    Descriptor folder{-1}; // O_PATH
+};
+
+SaveTarget::SaveTarget(const QString& path)
+    : m_path(path)
+    , m_held(std::make_unique<Held>()) {}
 
 bool isHiddenOrSystem(const QString&) {
     return false;
 }
 
-SaveTarget::~SaveTarget() {
-    if (m_folderHandle != noHandle)
-        close(int(m_folderHandle));
-}
+SaveTarget::~SaveTarget() = default;
 
 // Name by name from the root, as the kernel would, but holding each folder
 // reached, so that nothing renamed meanwhile can lead the save elsewhere.
 QString SaveTarget::open() {
-    std::deque<QByteArray> names = namesOf(QFile::encodeName(QFileInfo(m_path).absoluteFilePath()));
+    // Not cleaned: a ".." after a link is the kernel's to resolve.
+    const QString absolute =
+        QDir::isAbsolutePath(m_path) ? m_path : QDir::currentPath() + u'/' + m_path;
+    std::deque<QByteArray> names = namesOf(QFile::encodeName(absolute));
     Descriptor folder(::open("/", wayFlags));
     std::vector<uid_t> linkOwners;
     QByteArray name;
     while (!names.empty()) {
         name = names.front();
         names.pop_front();
-        struct stat entry {};
-        if (fstatat(folder.get(), name.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+        Descriptor entry(calls().openat(folder.get(), name.constData(), wayFlags, 0));
+        if (entry.get() < 0) {
             if (errno == ENOENT && names.empty())
                 break; // a new file
             return systemReason();
         }
-        if (S_ISLNK(entry.st_mode)) {
+        struct stat status {};
+        if (calls().fstat(entry.get(), &status) != 0)
+            return systemReason();
+        if (S_ISLNK(status.st_mode)) {
             if (linkOwners.size() == linkHops) {
                 errno = ELOOP;
                 return systemReason();
             }
-            linkOwners.push_back(entry.st_uid);
+            linkOwners.push_back(status.st_uid);
             // Resolved from the folder the link is in, as the kernel does.
-            const QByteArray text = linkText(folder.get(), name);
+            const QByteArray text = linkText(entry.get());
             if (text.isEmpty())
                 return systemReason();
             if (text.startsWith('/'))
@@ -170,27 +225,28 @@ QString SaveTarget::open() {
         }
         if (names.empty())
             break; // the file itself, or what stands in its place
-        folder.reset(openat(folder.get(), name.constData(), wayFlags));
-        if (folder.get() < 0)
+        if (!S_ISDIR(status.st_mode)) {
+            errno = ENOTDIR;
             return systemReason();
+        }
+        folder.reset(entry.release());
     }
-    if (name.isEmpty()) {
+    if (name.isEmpty() || name == "..") {
         errno = EISDIR;
         return systemReason();
     }
-    // Held for reading: fsync takes no O_PATH descriptor.
-    m_folderHandle = openat(folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_folderHandle < 0)
+    if (folder.get() < 0)
         return systemReason();
+    m_held->folder.reset(folder.release());
     m_name = QFile::decodeName(name);
-    return refusalOfLinks(linkOwners, int(m_folderHandle), name);
+    return refusalOfLinks(linkOwners, m_held->folder.get());
 }
 
 Existing SaveTarget::existing() const {
     struct stat entry {};
     // Another failure than "no such file" shows again when the new file is made.
-    if (fstatat(int(m_folderHandle), QFile::encodeName(m_name).constData(), &entry,
-                AT_SYMLINK_NOFOLLOW) != 0)
+    if (calls().fstatat(m_held->folder.get(), QFile::encodeName(m_name).constData(), &entry,
+                        AT_SYMLINK_NOFOLLOW) != 0)
         return Existing::Nothing;
     if (S_ISDIR(entry.st_mode))
         return Existing::Folder;
@@ -201,21 +257,22 @@ Existing SaveTarget::existing() const {
 }
 
 void SaveTarget::removeAbandonedFiles() const {
-    DIR* listing = fdopendir(openat(int(m_folderHandle), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int folder = m_held->folder.get();
+    // A folder that may be written but not read is not cleaned up.
+    DIR* listing = fdopendir(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!listing)
         return;
     while (const dirent* entry = readdir(listing)) {
         if (!isPendingFileName(m_name, QFile::decodeName(entry->d_name)))
             continue;
-        const int handle = openat(int(m_folderHandle), entry->d_name,
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int handle =
+            openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (handle < 0)
             continue;
         // A running save holds its lock until its file is in place; the
         // system released the lock of one that ended before.
-        if (flock(handle, LOCK_EX | LOCK_NB) == 0 &&
-            namesHandle(int(m_folderHandle), entry->d_name, handle))
-            unlinkat(int(m_folderHandle), entry->d_name, 0);
+        if (flock(handle, LOCK_EX | LOCK_NB) == 0 && namesHandle(folder, entry->d_name, handle))
+            unlinkat(folder, entry->d_name, 0);
         close(handle);
     }
     closedir(listing);
@@ -226,30 +283,32 @@ PendingFile::~PendingFile() {
         return;
     // Still locked by this process, so the name is still this file's.
     if (!m_replaced)
-        unlinkat(int(m_target.m_folderHandle), QFile::encodeName(m_name).constData(), 0);
+        unlinkat(m_target.m_held->folder.get(), QFile::encodeName(m_name).constData(), 0);
     close(int(m_handle));
 }
 
 QString PendingFile::create() {
-    const int folder = int(m_target.m_folderHandle);
+    const int folder = m_target.m_held->folder.get();
     for (int attempt = 0; attempt < nameAttempts; ++attempt) {
         m_name = pendingFileName(m_target.m_name);
         const QByteArray name = QFile::encodeName(m_name);
-        const int handle = systemCalls().openat(folder, name.constData(),
-                                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Its owner's alone until it is complete: nobody else reads the new
+        // settings early, or takes its lock.
+        const int handle = calls().openat(
+            folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (handle < 0 && errno == EEXIST)
             continue;
         if (handle < 0)
             return systemReason();
-        // Where the file system has no locks, a clean-up cannot take one
-        // either and leaves the file alone.
-        while (flock(handle, LOCK_EX) != 0 && errno == EINTR) {
-        }
+        const QString locked = lockWithin(handle);
         // A clean-up may have taken the file between its creation and the
         // lock; then the name is gone and another one is tried.
-        if (!namesHandle(folder, name, handle)) {
+        if (!locked.isEmpty() || !namesHandle(folder, name, handle)) {
             close(handle);
-            continue;
+            if (locked.isEmpty())
+                continue;
+            unlinkat(folder, name.constData(), 0);
+            return locked;
         }
         m_handle = handle;
         return {};
@@ -269,27 +328,35 @@ QString PendingFile::write(const QByteArray& bytes) {
             return systemReason();
         done += written;
     }
-    return systemCalls().fsync(int(m_handle)) == 0 ? QString() : systemReason();
+    return calls().fsync(int(m_handle)) == 0 ? QString() : systemReason();
 }
 
 QString PendingFile::replaceTarget() {
-    const int folder = int(m_target.m_folderHandle);
+    const int folder = m_target.m_held->folder.get();
     const QByteArray target = QFile::encodeName(m_target.m_name);
     struct stat old {};
-    if (fstatat(folder, target.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (calls().fstatat(folder, target.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISREG(old.st_mode))
             return QStringLiteral("It was changed while it was being saved");
         if (const QString reason = keepOwnerAndMode(int(m_handle), old); !reason.isEmpty())
             return reason;
     } else if (errno != ENOENT) {
         return systemReason();
+    } else if (fchmod(int(m_handle), permissionsOfNewFile()) != 0) {
+        return systemReason();
     }
     if (renameat(folder, QFile::encodeName(m_name).constData(), folder, target.constData()) != 0)
         return systemReason();
     m_replaced = true;
     // The new name must reach the disk too, or a power cut can bring the old
-    // file back. A file system that cannot flush a folder says EINVAL.
-    if (systemCalls().fsync(folder) != 0 && errno != EINVAL)
+    // file back. A file system that cannot flush a folder says EINVAL. A
+    // folder that may be written but not read cannot be opened to be
+    // flushed; then the whole file system is, which takes the new name too.
+    const Descriptor readable(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int flushed = readable.get() >= 0 ? calls().fsync(readable.get())
+                        : errno == EACCES   ? syncfs(int(m_handle))
+                                            : -1;
+    if (flushed != 0 && errno != EINVAL)
         return QStringLiteral("The new file is in place, but may not survive a power loss: ") +
                systemReason();
     return {};

@@ -2,31 +2,56 @@
 #include "pendingname.h"
 #include "systemcalls.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <aclapi.h>
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <deque>
+#include <sddl.h>
 #include <string>
+#include <vector>
+#include <winioctl.h>
 
 namespace {
 
 constexpr int nameAttempts = 100;
+// As Windows counts reparse points before it gives up.
+constexpr int linkHops = 63;
+// The accounts whose links are the system's own: Administrators, SYSTEM, TrustedInstaller.
+constexpr std::array<std::wstring_view, 3> systemAccounts{
+    L"S-1-5-32-544", L"S-1-5-18",
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
+// Opened as what it is: a link itself, not what it leads to.
+constexpr DWORD asItIs = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+// A folder or link on the way is held with FILE_TRAVERSE, an access that
+// share modes bind (an open for attributes alone binds nobody), without
+// delete sharing, so that nobody renames or removes it meanwhile.
+constexpr DWORD holdAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD hiddenAndSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 // What SetFileAttributesW sets; FILE_ATTRIBUTE_NORMAL it takes only alone.
 constexpr DWORD settableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
                                      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
                                      FILE_ATTRIBUTE_TEMPORARY;
-// Scanners, backup agents and a suite program that starts at that moment
-// open the file for a moment without letting it be replaced. git for Windows
-// waits such a hold out for about 71 ms before it asks its user; a save has
-// nobody to ask and is rare, so it waits longer, backing off, about 2
-// seconds in all, before it reports the hold.
-constexpr std::array<DWORD, 9> retryDelaysMs{0, 10, 20, 40, 80, 160, 320, 640, 800};
 // A pending file is closed before it replaces the old one, so from then on
-// only its age tells that it belongs to a running save. No save takes an hour.
-constexpr qint64 abandonedAfterSeconds = 60 * 60;
+// only its age tells that it belongs to a running save. No save takes an
+// hour (in FILETIME's 100 ns).
+constexpr ULONGLONG abandonedAfter = 60ULL * 60 * 10'000'000;
+// The part of REPARSE_DATA_BUFFER (ntifs.h, which programs' headers lack)
+// that symbolic links and junctions share; a link's flags follow it.
+struct LinkReparseHeader {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteOffset;
+    WORD substituteLength;
+    WORD printOffset;
+    WORD printLength;
+};
+constexpr DWORD relativeLink = 1; // SYMLINK_FLAG_RELATIVE
 
 SystemCalls& calls() {
     return systemCalls();
@@ -44,13 +69,120 @@ HANDLE asHandle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// As a report shows a path, without the prefix that lifts the length limit.
+QString shown(const std::wstring& path) {
+    QString text = QString::fromStdWString(path);
+    if (text.startsWith(QLatin1String("\\\\?\\UNC\\")))
+        return text.replace(0, 8, QStringLiteral("\\\\"));
+    return text.startsWith(QLatin1String("\\\\?\\")) ? text.mid(4) : text;
+}
+
+std::wstring sidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text))
+        return {};
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
+
+enum class Kind { Plain, Link, Redirecting };
+
+// Symbolic links and junctions are links; another name surrogate leads
+// elsewhere in a way of its own; every other reparse point (a deduplicated
+// or compressed file, a cloud placeholder) is a plain file to every program.
+Kind kindOf(const FILE_ATTRIBUTE_TAG_INFO& info) {
+    if (!(info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return Kind::Plain;
+    if (info.ReparseTag == IO_REPARSE_TAG_SYMLINK || info.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT)
+        return Kind::Link;
+    return IsReparseTagNameSurrogate(info.ReparseTag) ? Kind::Redirecting : Kind::Plain;
+}
+
+// Splits a path into its root, in the form that lifts the length limit and
+// that Windows does not rewrite ("\\?\C:\", "\\?\UNC\server\share\",
+// "\\?\Volume{...}\"), and its names. A link's own text begins "\??\".
+bool splitPath(std::wstring path, std::wstring& root, std::deque<std::wstring>& names) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    if (path.rfind(LR"(\??\)", 0) == 0)
+        path[1] = L'\\';
+    if (path.rfind(LR"(\\?\)", 0) != 0) {
+        if (path.rfind(LR"(\\)", 0) == 0)
+            path.replace(0, 2, LR"(\\?\UNC\)");
+        else if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+            path.insert(0, LR"(\\?\)");
+        else
+            return false;
+    }
+    const bool unc = path.rfind(LR"(\\?\UNC\)", 0) == 0;
+    size_t end = path.find(L'\\', unc ? 8 : 4);
+    if (unc && end != std::wstring::npos)
+        end = path.find(L'\\', end + 1);
+    if (end == std::wstring::npos)
+        path += L'\\', end = path.size() - 1;
+    root = path.substr(0, end + 1);
+    names.clear();
+    for (size_t start = end + 1; start < path.size();) {
+        const size_t next = std::min(path.find(L'\\', start), path.size());
+        const std::wstring name = path.substr(start, next - start);
+        if (!name.empty() && name != L".")
+            names.push_back(name);
+        start = next + 1;
+    }
+    return true;
+}
+
+// The text of the link open as `link`, and whether it counts from the link's folder.
+DWORD linkText(HANDLE link, std::wstring& text, bool& relative) {
+    std::vector<BYTE> buffer(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+    DWORD size = 0;
+    if (!calls().reparsePoint(link, buffer.data(), DWORD(buffer.size()), &size))
+        return GetLastError();
+    LinkReparseHeader header{};
+    if (size < sizeof header)
+        return ERROR_INVALID_REPARSE_DATA;
+    std::memcpy(&header, buffer.data(), sizeof header);
+    DWORD flags = 0;
+    size_t names = sizeof header;
+    if (header.tag == IO_REPARSE_TAG_SYMLINK) {
+        if (size < names + sizeof flags)
+            return ERROR_INVALID_REPARSE_DATA;
+        std::memcpy(&flags, buffer.data() + names, sizeof flags);
+        names += sizeof flags;
+    }
+    const size_t start = names + header.substituteOffset;
+    if (start + header.substituteLength > size || header.substituteLength % 2 != 0)
+        return ERROR_INVALID_REPARSE_DATA;
+    text.assign(header.substituteLength / 2, L'\0');
+    std::memcpy(text.data(), buffer.data() + start, header.substituteLength);
+    relative = header.tag == IO_REPARSE_TAG_SYMLINK && (flags & relativeLink);
+    return text.empty() ? ERROR_INVALID_REPARSE_DATA : ERROR_SUCCESS;
+}
+
+// The rule of nativefile.h, against the owner of the folder saved in.
+QString refusalOfLinks(const std::vector<std::wstring>& linkOwners, HANDLE folder) {
+    if (linkOwners.empty())
+        return {};
+    const std::wstring savedIn = calls().owner(folder);
+    if (savedIn.empty())
+        return systemReason(GetLastError());
+    const std::wstring user = calls().userSid();
+    for (const std::wstring& owner : linkOwners) {
+        if (owner != user && owner != savedIn &&
+            std::find(systemAccounts.begin(), systemAccounts.end(), owner) == systemAccounts.end())
+            return QStringLiteral("It is reached through a symbolic link or junction of another "
+                                  "user's, which a save does not follow");
+    }
+    return {};
+}
+
 // Tries until the attempt succeeds or gives a failure not worth retrying,
 // backing off in between; gives the last failure.
 template <typename Attempt, typename Retry>
 DWORD withRetries(const Attempt& attempt, const Retry& worthRetrying) {
     DWORD error = ERROR_SUCCESS;
-    for (const DWORD delayMs : retryDelaysMs) {
-        calls().sleep(delayMs);
+    for (const unsigned delayMs : holdRetryDelaysMs) {
+        calls().sleep(DWORD(delayMs));
         error = attempt();
         if (error == ERROR_SUCCESS || !worthRetrying(error))
             break;
@@ -114,7 +246,7 @@ QString putBack(const std::wstring& target, const std::wstring& backup) {
         return {};
     // Windows' reasons end in a full stop.
     return QStringLiteral(" The old file is kept as \"%1\": %2")
-        .arg(QString::fromStdWString(backup), systemReason(error));
+        .arg(shown(backup), systemReason(error));
 }
 
 // One attempt at putting the new file in place. ReplaceFileW gives it the
@@ -154,18 +286,34 @@ QString unmarkedInPlace(const std::wstring& target) {
            systemReason(GetLastError());
 }
 
-// A backup is the old file of a save that replaced it, or of one that could
-// not put it back, whose report told the operator where it is: it stays
-// while the station file is missing. Held without delete sharing while it is
-// judged, so that a running save's put-back waits meanwhile.
-void removeSupersededBackup(const std::wstring& backup, const std::wstring& target) {
-    const HANDLE handle = calls().createFile(backup.c_str(), DELETE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+// Opened as what it is, without following a link, and removed through that
+// very handle only when it is a plain file, and then only when `removable`
+// says so of it: a link that another user gave a leftover's name is never
+// followed, and nothing is removed that was not judged. Without delete
+// sharing meanwhile, so that a running save's put-back waits.
+template <typename Removable>
+void removeIfPlain(const std::wstring& path, const Removable& removable) {
+    const HANDLE handle =
+        calls().createFile(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, asItIs);
     if (handle == INVALID_HANDLE_VALUE)
         return;
-    if (calls().getFileAttributes(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    if (calls().attributeTag(handle, &info) && !(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        kindOf(info) == Kind::Plain && removable(handle))
         calls().deleteOnClose(handle);
     calls().closeHandle(handle);
+}
+
+bool abandoned(HANDLE pending) {
+    FILETIME written{}, now{};
+    if (!GetFileTime(pending, nullptr, nullptr, &written))
+        return false;
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](FILETIME time) {
+        return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart;
+    };
+    return ticks(written) + abandonedAfter < ticks(now);
 }
 
 } // namespace
@@ -174,6 +322,39 @@ SystemCalls& systemCalls() {
     static SystemCalls calls{
         [](LPCWSTR path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags) {
             return CreateFileW(path, access, sharing, nullptr, disposition, flags, nullptr);
+        },
+        [](HANDLE file, DWORD access, DWORD sharing, DWORD flags) {
+            return ReOpenFile(file, access, sharing, flags);
+        },
+        [](HANDLE file, FILE_ATTRIBUTE_TAG_INFO* tag) {
+            return GetFileInformationByHandleEx(file, FileAttributeTagInfo, tag, sizeof *tag);
+        },
+        [](HANDLE file, void* buffer, DWORD size, DWORD* returned) {
+            return DeviceIoControl(file, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer, size,
+                                   returned, nullptr);
+        },
+        [](HANDLE file) {
+            PSID owner = nullptr;
+            PSECURITY_DESCRIPTOR descriptor = nullptr;
+            const DWORD error = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                                &owner, nullptr, nullptr, nullptr, &descriptor);
+            const std::wstring text = error == ERROR_SUCCESS ? sidText(owner) : std::wstring();
+            if (descriptor)
+                LocalFree(descriptor);
+            SetLastError(error);
+            return text;
+        },
+        [] {
+            HANDLE token = nullptr;
+            if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+                return std::wstring();
+            DWORD size = 0;
+            GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+            std::vector<BYTE> user(size);
+            const bool read = GetTokenInformation(token, TokenUser, user.data(), size, &size);
+            CloseHandle(token);
+            return read ? sidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid)
+                        : std::wstring();
         },
         [](HANDLE file, const void* bytes, DWORD size, DWORD* written) {
             return WriteFile(file, bytes, size, written, nullptr);
@@ -202,45 +383,188 @@ bool isHiddenOrSystem(const QString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & hiddenAndSystem);
 }
 
+// The folder a save works in, as a path through no link, every folder of
+// which stays open without delete sharing, so that the path names the same
+// folder for the whole save; and the links that led there, held too.
+struct SaveTarget::Held {
+    std::wstring folder; // ends in a backslash
+    std::vector<HANDLE> folders;
+    std::vector<HANDLE> links;
+
+    ~Held() {
+        for (const HANDLE handle : folders)
+            calls().closeHandle(handle);
+        for (const HANDLE handle : links)
+            calls().closeHandle(handle);
+    }
+
+    std::wstring path(const QString& name) const { return folder + name.toStdWString(); }
+
+    DWORD enterRoot(const std::wstring& root) {
+        while (!folders.empty())
+            leave();
+        return enter(root);
+    }
+    DWORD enter(const std::wstring& name) {
+        const HANDLE handle =
+            calls().createFile((folder + name).c_str(), holdAccess,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, asItIs);
+        if (handle == INVALID_HANDLE_VALUE)
+            return GetLastError();
+        enter(handle, name);
+        return ERROR_SUCCESS;
+    }
+    void enter(HANDLE handle, const std::wstring& name) {
+        folders.push_back(handle);
+        folder += name;
+        if (folder.back() != L'\\')
+            folder += L'\\';
+    }
+    // As Windows takes "..": from the text, to the folder before.
+    void leave() {
+        calls().closeHandle(folders.back());
+        folders.pop_back();
+        folder.pop_back();
+        folder.erase(folders.empty() ? 0 : folder.rfind(L'\\') + 1);
+    }
+};
+
+SaveTarget::SaveTarget(const QString& path)
+    : m_path(path)
+    , m_held(std::make_unique<Held>()) {}
+
 SaveTarget::~SaveTarget() = default;
 
+// Name by name from the root, each name opened as what it is and judged by
+// what was opened, the way the save's folder is then named and held.
 QString SaveTarget::open() {
-    const QFileInfo info(m_path);
-    m_folder = info.absolutePath();
-    m_name = info.fileName();
-    return {};
+    std::wstring root;
+    std::deque<std::wstring> names;
+    if (!splitPath(nativePath(m_path), root, names))
+        return QStringLiteral("It is not on a drive or a network share");
+    Held& held = *m_held;
+    DWORD error = held.enterRoot(root);
+    std::vector<std::wstring> linkOwners;
+    std::wstring name;
+    while (error == ERROR_SUCCESS && !names.empty()) {
+        name = names.front();
+        names.pop_front();
+        if (name == L"..") {
+            if (held.folders.size() > 1)
+                held.leave();
+            name.clear();
+            continue;
+        }
+        const bool last = names.empty();
+        // The file itself is only looked at: nothing may keep it from being replaced.
+        const HANDLE entry = calls().createFile(
+            (held.folder + name).c_str(), last ? FILE_READ_ATTRIBUTES : holdAccess,
+            last ? shareAll : FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, asItIs);
+        if (entry == INVALID_HANDLE_VALUE) {
+            error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND) // a new file, or a folder missing on the way
+                error = last ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
+            break;
+        }
+        FILE_ATTRIBUTE_TAG_INFO info{};
+        if (!calls().attributeTag(entry, &info)) {
+            error = GetLastError();
+            calls().closeHandle(entry);
+            break;
+        }
+        const Kind kind = kindOf(info);
+        if (kind == Kind::Link) {
+            // Held without write sharing as well; its text is read once, from
+            // this handle, and no later step goes through it.
+            const HANDLE link = calls().reOpenFile(entry, holdAccess, FILE_SHARE_READ, asItIs);
+            calls().closeHandle(entry);
+            if (link == INVALID_HANDLE_VALUE) {
+                error = GetLastError();
+                break;
+            }
+            held.links.push_back(link);
+            if (held.links.size() > linkHops) {
+                error = ERROR_CANT_RESOLVE_FILENAME;
+                break;
+            }
+            const std::wstring owner = calls().owner(link);
+            if (owner.empty()) {
+                error = GetLastError();
+                break;
+            }
+            linkOwners.push_back(owner);
+            std::wstring text;
+            bool relative = false;
+            if ((error = linkText(link, text, relative)) != ERROR_SUCCESS)
+                break;
+            std::deque<std::wstring> linked;
+            if (!relative && !splitPath(text, root, linked))
+                return QStringLiteral("It is reached through a link to where a save does not go");
+            if (relative)
+                splitPath(LR"(c:\)" + text, root, linked);
+            else if ((error = held.enterRoot(root)) != ERROR_SUCCESS)
+                break;
+            names.insert(names.begin(), linked.begin(), linked.end());
+            name.clear();
+            continue;
+        }
+        if (last) {
+            calls().closeHandle(entry);
+            break; // the file itself, or what stands in its place
+        }
+        if (kind == Kind::Redirecting || !(info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            calls().closeHandle(entry);
+            return QStringLiteral("It is reached through something that is not a folder");
+        }
+        held.enter(entry, name);
+    }
+    if (error != ERROR_SUCCESS)
+        return systemReason(error);
+    if (name.empty())
+        return QStringLiteral("It is a folder");
+    m_name = QString::fromStdWString(name);
+    return refusalOfLinks(linkOwners, held.folders.back());
 }
 
 Existing SaveTarget::existing() const {
-    const DWORD attributes = calls().getFileAttributes(nativePath(m_path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    const HANDLE handle = calls().createFile(m_held->path(m_name).c_str(), FILE_READ_ATTRIBUTES,
+                                             shareAll, OPEN_EXISTING, asItIs);
+    // Another failure than "no such file" shows again when the file is replaced.
+    if (handle == INVALID_HANDLE_VALUE)
         return Existing::Nothing;
-    // A junction or a link to a folder is a folder too.
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    const bool read = calls().attributeTag(handle, &info);
+    calls().closeHandle(handle);
+    if (!read || kindOf(info) != Kind::Plain)
+        return Existing::Other; // a link put there since the walk
+    if (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return Existing::Folder;
-    // A symbolic link, which GetFileAttributesW does not follow: what
-    // ReplaceFileW makes of one, Microsoft does not say.
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return Existing::Other;
-    return attributes & FILE_ATTRIBUTE_READONLY ? Existing::ReadOnlyFile : Existing::File;
+    return info.FileAttributes & FILE_ATTRIBUTE_READONLY ? Existing::ReadOnlyFile : Existing::File;
 }
 
 void SaveTarget::removeAbandonedFiles() const {
-    const std::wstring target = nativePath(m_path);
-    const QDateTime abandonedBefore =
-        QDateTime::currentDateTimeUtc().addSecs(-abandonedAfterSeconds);
-    const QFileInfoList files =
-        QDir(m_folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& file : files) {
-        const std::wstring path = nativePath(file.absoluteFilePath());
+    const std::wstring target = m_held->path(m_name);
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileExW((target + L".larkspur-*").c_str(), FindExInfoBasic,
+                                           &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const QString name = QString::fromWCharArray(found.cFileName);
+        const std::wstring path = m_held->path(name);
         // A save that is still writing holds its file without delete
-        // sharing, so the deletion fails for it in any case.
-        if (isPendingFileName(m_name, file.fileName()) &&
-            file.lastModified().toUTC() < abandonedBefore)
-            calls().deleteFile(path.c_str());
-        else if (isBackupFileName(m_name, file.fileName()))
-            removeSupersededBackup(path, target);
-    }
+        // sharing, so the open fails for it in any case.
+        if (isPendingFileName(m_name, name))
+            removeIfPlain(path, abandoned);
+        // A backup is the old file of a save that replaced it, or of one
+        // that could not put it back, whose report told the operator where
+        // it is: it stays while the station file is missing.
+        else if (isBackupFileName(m_name, name))
+            removeIfPlain(path, [&](HANDLE) {
+                return calls().getFileAttributes(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+            });
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 PendingFile::~PendingFile() {
@@ -249,7 +573,7 @@ PendingFile::~PendingFile() {
     // Nothing to report to from here: a file that stays behind is removed by
     // a later save.
     if (m_handle == noHandle) {
-        calls().deleteFile(nativePath(m_target.m_folder + u'/' + m_name).c_str());
+        calls().deleteFile(m_target.m_held->path(m_name).c_str());
         return;
     }
     calls().deleteOnClose(asHandle(m_handle));
@@ -260,9 +584,9 @@ QString PendingFile::create() {
     for (int attempt = 0; attempt < nameAttempts; ++attempt) {
         m_name = pendingFileName(m_target.m_name);
         // Without delete sharing nobody else can remove it while it is written.
-        const HANDLE handle = calls().createFile(
-            nativePath(m_target.m_folder + u'/' + m_name).c_str(), GENERIC_WRITE | DELETE,
-            FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        const HANDLE handle =
+            calls().createFile(m_target.m_held->path(m_name).c_str(), GENERIC_WRITE | DELETE,
+                               FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
         if (handle != INVALID_HANDLE_VALUE) {
             m_handle = reinterpret_cast<std::intptr_t>(handle);
             return {};
@@ -297,9 +621,9 @@ QString PendingFile::replaceTarget() {
     m_handle = noHandle;
     if (!calls().closeHandle(handle))
         return systemReason(GetLastError());
-    const std::wstring target = nativePath(m_target.m_path);
-    const std::wstring backup = nativePath(backupFileName(m_target.m_path));
-    const std::wstring replacement = nativePath(m_target.m_folder + u'/' + m_name);
+    const std::wstring target = m_target.m_held->path(m_target.m_name);
+    const std::wstring backup = m_target.m_held->path(backupFileName(m_target.m_name));
+    const std::wstring replacement = m_target.m_held->path(m_name);
     QString stranded;
     const DWORD error = withRetries(
         [&] { return putInPlace(target, replacement, backup, stranded); },

@@ -1,18 +1,31 @@
 #pragma once
 
-// The system calls through which a save changes the disk, reached through
-// one table, so that a test can swap one for a stand-in and make the rare
-// failures happen that a quiet machine never gives (SQLite's os_win.c does
+// The system calls through which a save finds its file and changes the disk,
+// reached through one table, so that a test can swap one for a stand-in: to
+// make the rare failures happen that a quiet machine never gives, to rename
+// something between two calls at a moment of its choosing, or to give a
+// file another owner without being root (SQLite's os_win.c and os_unix.c do
 // the same). The program itself never changes the table.
 
 #include <functional>
 
 #ifdef _WIN32
+#include <string>
 #include <windows.h>
 
 struct SystemCalls {
     std::function<HANDLE(LPCWSTR path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags)>
         createFile;
+    // The same file opened again, through the handle, not its name.
+    std::function<HANDLE(HANDLE file, DWORD access, DWORD sharing, DWORD flags)> reOpenFile;
+    // Its attributes and reparse tag (GetFileInformationByHandleEx, FileAttributeTagInfo).
+    std::function<BOOL(HANDLE file, FILE_ATTRIBUTE_TAG_INFO* tag)> attributeTag;
+    // The reparse point's data (FSCTL_GET_REPARSE_POINT).
+    std::function<BOOL(HANDLE file, void* buffer, DWORD size, DWORD* returned)> reparsePoint;
+    // The owner's SID as text ("S-1-5-32-544"), or empty with the reason in GetLastError.
+    std::function<std::wstring(HANDLE file)> owner;
+    // The SID of the user this process runs as, as text.
+    std::function<std::wstring()> userSid;
     std::function<BOOL(HANDLE file, const void* bytes, DWORD size, DWORD* written)> writeFile;
     std::function<BOOL(HANDLE file)> flushFileBuffers;
     std::function<BOOL(HANDLE handle)> closeHandle;
@@ -26,11 +39,17 @@ struct SystemCalls {
     std::function<void(DWORD milliseconds)> sleep;
 };
 #else
+#include <sys/stat.h>
 #include <sys/types.h>
 
 struct SystemCalls {
     std::function<int(int folder, const char* name, int flags, mode_t mode)> openat;
+    std::function<int(int handle, struct stat* status)> fstat;
+    std::function<int(int folder, const char* name, struct stat* status, int flags)> fstatat;
+    std::function<ssize_t(int folder, const char* name, char* text, size_t size)> readlinkat;
+    std::function<uid_t()> geteuid;
     std::function<int(int handle)> fsync;
+    std::function<void(unsigned milliseconds)> sleep;
 };
 #endif
 

@@ -83,6 +83,26 @@ private:
 #endif
 };
 
+// A link at `link` to `target`, as the system makes one: on Windows a
+// junction to a folder, a symbolic link to a file (which an administrator
+// may make), given to `owner` when one is named (icacls's /L acts on the
+// link itself).
+inline bool makeLink(const QString& link, const QString& target, const QString& owner = {}) {
+#ifdef Q_OS_WIN
+    const bool made = QFileInfo(target).isDir()
+                          ? QProcess::execute("cmd", {"/c", "mklink", "/J", reported(link),
+                                                      reported(target)}) == 0
+                          : CreateSymbolicLinkW(reinterpret_cast<LPCWSTR>(reported(link).utf16()),
+                                                reinterpret_cast<LPCWSTR>(reported(target).utf16()),
+                                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    return made && (owner.isEmpty() || QProcess::execute("icacls", {reported(link), "/setowner",
+                                                                    "*" + owner, "/L"}) == 0);
+#else
+    Q_UNUSED(owner);
+    return QFile::link(target, link);
+#endif
+}
+
 #ifdef Q_OS_WIN
 inline DWORD attributesOf(const QString& path) {
     return GetFileAttributesW(reinterpret_cast<LPCWSTR>(reported(path).utf16()));
