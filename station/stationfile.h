@@ -18,6 +18,8 @@ QByteArray readStationFile(const QString& path);
 
 // Replaces the file with the given bytes: written completely beside it, on
 // disk, then put in its place with the old file's owner and permissions or
-// access list. A symbolic link at the path stays one, and the file it leads
-// to gets the bytes. On failure the old file stays as it was.
+// access list. A symbolic link (or on Windows a junction) at the path or on
+// the way to it stays one, and the file it leads to gets the bytes, when
+// Larkspur's rule for links allows it (nativefile.h); otherwise the save is
+// refused. On failure the old file stays as it was.
 void writeStationFile(const QString& path, const QByteArray& bytes);
