@@ -47,13 +47,13 @@ inline QString ntfsKey(const QString& path) {
 }
 
 inline void pretend(SwappedSystemCalls& calls, const PretendNtfs& given) {
-    PretendNtfs ntfs;
-    for (auto link = given.links.begin(); link != given.links.end(); ++link)
-        ntfs.links.insert(ntfsKey(link.key()), QDir::toNativeSeparators(link.value()));
-    for (auto tag = given.tags.begin(); tag != given.tags.end(); ++tag)
-        ntfs.tags.insert(ntfsKey(tag.key()), tag.value());
-    for (auto owner = given.owners.begin(); owner != given.owners.end(); ++owner)
-        ntfs.owners.insert(ntfsKey(owner.key()), owner.value());
+    const auto keyed = [](const auto& map) {
+        std::remove_cvref_t<decltype(map)> keyed;
+        for (auto entry = map.begin(); entry != map.end(); ++entry)
+            keyed.insert(ntfsKey(entry.key()), entry.value());
+        return keyed;
+    };
+    const PretendNtfs ntfs{keyed(given.links), keyed(given.tags), keyed(given.owners)};
     const auto opened = std::make_shared<QMap<HANDLE, QString>>();
     calls->createFile = [&calls, opened](LPCWSTR path, DWORD access, DWORD sharing, DWORD how,
                                          DWORD flags) {
@@ -79,7 +79,8 @@ inline void pretend(SwappedSystemCalls& calls, const PretendNtfs& given) {
     // An absolute symbolic link, as REPARSE_DATA_BUFFER lays it out.
     calls->reparsePoint = [opened, ntfs](HANDLE file, void* buffer, DWORD, DWORD* returned) {
         const std::wstring target =
-            L"\\??\\" + ntfs.links.value(opened->value(file)).toStdWString();
+            L"\\??\\" +
+            QDir::toNativeSeparators(ntfs.links.value(opened->value(file))).toStdWString();
         const WORD bytes = WORD(target.size() * sizeof(wchar_t));
         const DWORD tag = IO_REPARSE_TAG_SYMLINK, absolute = 0;
         const WORD lengths[] = {WORD(12 + bytes), 0, 0, bytes, bytes, 0};
