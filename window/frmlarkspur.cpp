@@ -3,7 +3,9 @@
 #include "accessiblerole.h"
 #include "controlfactory.h"
 #include "failure.h"
+#include "larkspur-config.h"
 #include "layout.h"
+#include "placement.h"
 #include "programcheckbox.h"
 #include "standardfont.h"
 #include "stationfile.h"
@@ -13,13 +15,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QWindow>
 #include <algorithm>
 #include <vector>
 
 namespace {
-const QString titleCaption = QStringLiteral("Pelmora - Set/Change Path to Database");
+const QString titleCaption = QStringLiteral(LARKSPUR_WINDOW_TITLE);
 const QString currentPathPrefix = QStringLiteral("Current Path to DataBase Is ");
 const QString noPathCaption = QStringLiteral("Current Path is not defined");
 } // namespace
@@ -100,38 +100,8 @@ bool frmLarkspur::load() {
     return runHandler(&frmLarkspur::Form_Load);
 }
 
-// Windows knows the frame before the window shows; an X window manager adds
-// its own as it maps the window, and the window is centred again when it is
-// first exposed in it.
 void frmLarkspur::showCentred() {
-    create();
-    windowHandle()->installEventFilter(this);
-    m_centredFrame = windowHandle()->frameMargins();
-    move(centredFramePosition(m_centredFrame)); // a window's position is its frame's
-    m_centring = true;
-    show();
-}
-
-// Where the window does not fit the screen, its title bar and left edge stay
-// on it, so that it can still be moved and closed with the mouse.
-QPoint frmLarkspur::centredFramePosition(const QMargins& frame) const {
-    const QRect available = screen()->availableGeometry();
-    QRect outer = QRect(QPoint(), size()).marginsAdded(frame);
-    outer.moveCenter(available.center());
-    return {std::max(outer.left(), available.left()), std::max(outer.top(), available.top())};
-}
-
-bool frmLarkspur::eventFilter(QObject* watched, QEvent* event) {
-    if (m_centring && watched == windowHandle() && event->type() == QEvent::Expose) {
-        const QMargins frame = windowHandle()->frameMargins();
-        if (!frame.isNull()) {
-            m_centring = false;
-            // Through the window itself: the widget may not know the frame yet.
-            if (frame != m_centredFrame)
-                windowHandle()->setFramePosition(centredFramePosition(frame));
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    ::showCentred(this);
 }
 
 ProgramCheckBox* frmLarkspur::box(int position) const {

@@ -41,7 +41,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     using Handler = void (frmLarkspur::*)();
@@ -49,7 +48,6 @@ private:
     void createControls();
     void setTabChain();
     void connectButtons();
-    QPoint centredFramePosition(const QMargins& frame) const;
     bool runHandler(Handler handler);
 
     void Form_Load();
@@ -68,7 +66,4 @@ private:
     QLabel* m_lblCurrLoc = nullptr;
     std::array<ProgramCheckBox*, programCount> m_boxes{};
     bool m_unloaded = false;
-    // Until the window manager's frame is known, and the window centred with it.
-    bool m_centring = false;
-    QMargins m_centredFrame;
 };

@@ -1,5 +1,6 @@
 #include "catalogue.h"
 #include "layout.h"
+#include "placement.h"
 
 #include <QTest>
 #include <algorithm>
@@ -7,7 +8,8 @@
 #include <set>
 #include <vector>
 
-// Holds the layout tables to the window's layout rules instead of copying them.
+// Holds the layout tables to the window's layout rules instead of copying them,
+// and the window's frame to where it goes on a screen.
 namespace {
 
 const PlacedControl& control(std::string_view name) {
@@ -136,6 +138,26 @@ private slots:
             QCOMPARE(isGroupHeading(heading) ? heading.caption : std::string_view(),
                      entry.groupHeading);
         }
+    }
+
+    // The window, 834 by 562, in a frame of 4 a side below a 30-pixel title
+    // bar: centred on the screen's available area as far as it fits.
+    void frameIsCentredAsFarAsItFits_data() {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("position");
+        QTest::newRow("larger screen") << QRect(0, 0, 1280, 800) << QPoint(219, 102);
+        QTest::newRow("task bar on the left") << QRect(48, 0, 1232, 800) << QPoint(243, 102);
+        QTest::newRow("lower screen: title bar kept on it")
+            << QRect(0, 0, 1024, 500) << QPoint(91, 0);
+        QTest::newRow("narrower screen: left edge kept on it")
+            << QRect(0, 40, 800, 600) << QPoint(0, 42);
+    }
+
+    void frameIsCentredAsFarAsItFits() {
+        QFETCH(QRect, available);
+        QFETCH(QPoint, position);
+        QCOMPARE(centredFramePosition(available, {4, 30, 4, 4}, clientArea.toPixels().size()),
+                 position);
     }
 };
 
