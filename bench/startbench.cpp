@@ -4,7 +4,9 @@
 // OK or on QUIT to the program's end. Usage: startbench [RUNS_EACH]
 // LARKSPUR_BASELINE names another build of Larkspur on the same drive, such
 // as that of an earlier commit; it then runs in turns with the other two.
+#include "larkspur-config.h"
 #include "layout.h"
+#include "realdisplay.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -126,19 +128,7 @@ public:
         XFlush(m_display);
     }
 
-    // What a window manager sends for the close box.
-    void sendCloseCommand(Window window) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(m_display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] =
-            static_cast<long>(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(m_display, window, False, NoEventMask, &event);
-        XFlush(m_display);
-    }
+    Display* connection() const { return m_display; }
 
 private:
     std::string titleOf(Window window) {
@@ -173,7 +163,7 @@ Run runOnce(XDisplay& display, const Program& program, Ending ending) {
     std::this_thread::sleep_for(settleTime);
     const auto endingStarted = Clock::now();
     if (ending == Ending::CloseCommand)
-        display.sendCloseCommand(window);
+        sendCloseCommand(display.connection(), window);
     else
         display.click(window, ending == Ending::Ok ? okButton : quitButton);
     int status = 0;

@@ -4,7 +4,8 @@
 # a machine without Larkspur, by the Windows CI leg
 # (.github/workflows/windows.yml).
 # Usage: windows-install-check.ps1 -Packages <folder>, the folder holding the
-# 1.00 packages, older-packages\ (0.99) and respun-packages\ (1.00 again).
+# 1.00 packages, older-packages\ (0.99), respun-packages\ (1.00 again) and
+# config\larkspur-config.h from the build that made them.
 param([Parameter(Mandatory)] [string] $Packages)
 $ErrorActionPreference = 'Stop'
 $Packages = (Resolve-Path $Packages).Path
@@ -14,7 +15,9 @@ $olderInstaller = "$Packages\older-packages\Larkspur-0.99-win64.exe"
 $olderMsi = "$Packages\older-packages\Larkspur-0.99-win64.msi"
 $respunMsi = "$Packages\respun-packages\Larkspur-1.00-win64.msi"
 $folder = "$env:ProgramFiles\Larkspur"
-$title = 'Pelmora - Set/Change Path to Database'
+# The window's title, as the build that made the packages wrote it.
+$title = (Select-String -Path "$Packages\config\larkspur-config.h" `
+        -Pattern '#define LARKSPUR_WINDOW_TITLE "(.*)"').Matches[0].Groups[1].Value
 $script:failures = 0
 
 function Check([string] $what, [bool] $holds) {

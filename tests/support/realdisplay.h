@@ -19,6 +19,20 @@ inline QPoint centreOf(std::string_view control) {
     return placedControl(control).rect.toPixels().center();
 }
 
+// What a window manager sends for the close box or the system menu's Close.
+inline bool sendCloseCommand(Display* display, Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(display, window, False, NoEventMask, &event) != 0;
+    XFlush(display);
+    return sent;
+}
+
 // A virtual X display of the test's own, with the built program started on it
 // and driven from outside with xdotool, as an operator would.
 class RealDisplay {
@@ -136,19 +150,8 @@ public:
         return copy;
     }
 
-    // What a window manager sends for the close box or the system menu's Close.
     bool sendCloseCommand(const QString& window) const {
-        const auto connection = open();
-        Display* display = connection.get();
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window.toULong();
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] =
-            static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        return XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
+        return ::sendCloseCommand(open().get(), window.toULong());
     }
 
 private:
