@@ -126,10 +126,16 @@ class TestInstaller : public QObject {
         return QStringLiteral("%1/Larkspur-%2-win64.%3").arg(folder, version.left(4), extension);
     }
 
-    static QString productCode(const QString& msi) {
+    static QString msiTable(const QString& msi, const QString& name) {
         QString table;
-        run({"msiinfo", "export", msi, "Property"}, &table);
-        return QRegularExpression("\\nProductCode\\t(\\S+)").match(table).captured(1);
+        run({"msiinfo", "export", msi, name}, &table);
+        return table;
+    }
+
+    static QString productCode(const QString& msi) {
+        return QRegularExpression("\\nProductCode\\t(\\S+)")
+            .match(msiTable(msi, "Property"))
+            .captured(1);
     }
 
     // The Start-menu shortcut. Wine's msiexec puts an all-users shortcut in
@@ -295,6 +301,24 @@ private slots:
         QVERIFY(hasVersionString(text, "CompanyName", LARKSPUR_PUBLISHER));
         QVERIFY(hasVersionString(text, "LegalCopyright", LARKSPUR_COPYRIGHT));
         QVERIFY(hasVersionString(text, "FileDescription", "Larkspur 1.00 installer"));
+    }
+
+    // Windows Installer replaces a versioned file by its version: each
+    // program file carries its own version resource's in the MSI's File
+    // table, and one without a version resource carries none.
+    void msiCarriesFileVersions() {
+        const QString table = msiTable(package(Kind::Msi), "File");
+        for (const QString& file : deployedFiles.filter(QRegularExpression("\\.(exe|dll)$"))) {
+            const QString name = QRegularExpression::escape(QFileInfo(file).fileName());
+            const QString listed = QRegularExpression("\\t" + name + "\\t\\d+\\t([^\\t]*)\\t")
+                                       .match(table)
+                                       .captured(1);
+            const QString own = QRegularExpression("FileVersion\\x{0}+([^\\x{0}]*)")
+                                    .match(versionText(m_stage + "/" + file))
+                                    .captured(1)
+                                    .replace(", ", ".");
+            QCOMPARE(listed, own);
+        }
     }
 
     void lifeCycle_data() {
