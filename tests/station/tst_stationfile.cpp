@@ -72,6 +72,20 @@ void behaveAsWindows(SwappedSystemCalls& calls) {
 }
 #endif
 
+// What a row sets up before it saves, in groups.
+// clang-format off
+enum class SetUp {
+    Mode, Owner, Ntfs, Deduplicated, NoFolderFlush,                                 // the file
+    Link, TheirLink, RelativeLink, RootsLink, SwappedLinkName, SwappedFolder,       // its links
+    NoFolder, ReadOnly, FolderAtPath, ForeignLink, NtfsLink, Loop, LateLink, Locked, // refusals
+};
+// clang-format on
+
+// Rows whose file lies where a link at the station file's path leads.
+bool throughLink(SetUp setUp) {
+    return setUp >= SetUp::Link && setUp <= SetUp::SwappedFolder;
+}
+
 QString failureOf(const std::function<void()>& action) {
     try {
         action();
@@ -82,6 +96,8 @@ QString failureOf(const std::function<void()>& action) {
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(SetUp)
 
 class TestStationFile : public QObject {
     Q_OBJECT
@@ -137,81 +153,83 @@ private slots:
     // The new file takes the old one's place as the station's owner set it
     // up, in the folder where the save found it.
     void saveKeepsWhatItReplaces_data() {
-        QTest::addColumn<QString>("setUp");
-        QTest::newRow("permissions") << "mode";
-        QTest::newRow("another user's link into that user's folder, saved by root") << "their link";
-        QTest::newRow("link's folder swapped for another during the save") << "swapped link";
+        using enum SetUp;
+        QTest::addColumn<SetUp>("setUp");
+        QTest::newRow("permissions") << Mode;
+        QTest::newRow("another user's link into that user's folder, saved by root") << TheirLink;
+        QTest::newRow("link's folder swapped for another during the save") << SwappedFolder;
 #ifndef Q_OS_WIN
-        QTest::newRow("another user's file, saved by root") << "owner";
-        QTest::newRow("symbolic link") << "link";
-        QTest::newRow("relative link in a linked folder") << "relative link";
-        QTest::newRow("root's link to the user's file, saved by the user") << "root's link";
-        QTest::newRow("link swapped for another once it was opened") << "swapped link name";
-        QTest::newRow("a folder that cannot be flushed") << "no folder flush";
+        QTest::newRow("another user's file, saved by root") << Owner;
+        QTest::newRow("symbolic link") << Link;
+        QTest::newRow("relative link in a linked folder") << RelativeLink;
+        QTest::newRow("root's link to the user's file, saved by the user") << RootsLink;
+        QTest::newRow("link swapped for another once it was opened") << SwappedLinkName;
+        QTest::newRow("a folder that cannot be flushed") << NoFolderFlush;
 #else
-        QTest::newRow("own access list, creation time, named stream") << "ntfs";
-        QTest::newRow("deduplicated file") << "deduplicated";
+        QTest::newRow("own access list, creation time, named stream") << Ntfs;
+        QTest::newRow("deduplicated file") << Deduplicated;
 #endif
     }
 
     void saveKeepsWhatItReplaces() {
-        QFETCH(QString, setUp);
+        using enum SetUp;
+        QFETCH(SetUp, setUp);
         QString file = m_path;
         const QString linked = m_drive.filePath("elsewhere/real"),
                       other = m_drive.filePath("other");
         QVERIFY(QDir().mkpath(linked) && QDir().mkpath(other));
         SwappedSystemCalls calls;
-        if (setUp.contains("link"))
+        if (throughLink(setUp))
             file = linked + "/pelstart.dat";
 #ifndef Q_OS_WIN
-        QVERIFY(!setUp.contains("link") || QFile::link(file, m_path));
-        if (setUp == "relative link") { // the file's ".." is the linked folder's
+        QVERIFY(!throughLink(setUp) || QFile::link(file, m_path));
+        if (setUp == RelativeLink) { // the file's ".." is the linked folder's
             QVERIFY(QDir().mkpath(other + "/deeper"));
             QVERIFY(QDir().rename(m_drive.filePath("c/pelmora"), other + "/deeper/linked"));
             QVERIFY(QFile::link(other + "/deeper/linked", m_drive.filePath("c/pelmora")));
             QVERIFY(QFile::remove(m_path));
             QCOMPARE(symlink("../../../elsewhere/real/pelstart.dat", qPrintable(m_path)), 0);
         }
-        if (setUp == "their link") // the same answer at every save: it once changed after the first
+        if (setUp == TheirLink) // the same answer at every save: it once changed after the first
             pretendOwners(calls, {{m_path, 4321}, { linked, 4321 }}, 0);
 #else
-        if (setUp.contains("link")) { // over a placeholder, as Wine makes no link
+        if (throughLink(setUp)) { // over a placeholder, as Wine makes no link
             QVERIFY(writeFile(m_path, {}));
-            const QString owner = setUp == "their link" ? anotherUser : savingUser;
+            const QString owner = setUp == TheirLink ? anotherUser : savingUser;
             pretend(calls, {{{m_path, file}}, {}, {{m_path, owner}, {linked, owner}}});
         }
-        if (setUp == "deduplicated")
+        if (setUp == Deduplicated)
             pretend(calls, {{}, {{m_path, IO_REPARSE_TAG_DEDUP}}, {}});
 #endif
         QVERIFY(writeFile(file, QByteArray(5000, 'x')));
         QVERIFY(
             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
 #ifndef Q_OS_WIN
-        if (setUp == "owner" || setUp == "root's link") {
+        if (setUp == Owner || setUp == RootsLink) {
             if (geteuid() != 0)
                 QSKIP("only root can give a file to another user");
             QCOMPARE(chown(qPrintable(file), 4321, 4322), 0);
             QCOMPARE(chown(qPrintable(linked), 4321, 4322), 0);
             QCOMPARE(chmod(qPrintable(m_drive.path()), 0755), 0);
         }
-        if (setUp == "no folder flush")
+        if (setUp == NoFolderFlush)
             calls->fsync = [&](int handle) { return failingForFolders(handle, EINVAL, calls); };
         int swaps = 0; // once the link is opened, or just before anything is written
         calls->openat = [&](int folder, const char* name, int flags, mode_t mode) {
             const int handle = calls.original.openat(folder, name, flags, mode);
-            if (setUp == "swapped link" && flags & O_CREAT && swaps == 0)
+            if (setUp == SwappedFolder && flags & O_CREAT && swaps == 0)
                 swaps += QDir().rename(linked, linked + "-held") && QFile::link(other, linked);
-            if (setUp == "swapped link name" && QByteArray(name) == "pelstart.dat" && swaps == 0)
+            if (setUp == SwappedLinkName && QByteArray(name) == "pelstart.dat" && swaps == 0)
                 swaps += QFile::remove(m_path) && QFile::link(other + "/pelstart.dat", m_path);
             return handle;
         };
 #else
-        if (setUp == "ntfs" && !wineVersion().isEmpty())
+        if (setUp == Ntfs && !wineVersion().isEmpty())
             QSKIP("Wine keeps no access list, and its ReplaceFileW nothing of the old file");
-        QVERIFY(setUp != "ntfs" || giveNtfsIdentity(file));
-        const QString identity = setUp == "ntfs" ? ntfsIdentity(file) : QString();
+        QVERIFY(setUp != Ntfs || giveNtfsIdentity(file));
+        const QString identity = setUp == Ntfs ? ntfsIdentity(file) : QString();
         bool renamed = false; // the folder the save checked, which it holds meanwhile
-        if (setUp == "swapped link")
+        if (setUp == SwappedFolder)
             calls->createFile = [&, create = calls->createFile](LPCWSTR path, DWORD access,
                                                                 DWORD sharing, DWORD how,
                                                                 DWORD flags) {
@@ -224,22 +242,23 @@ private slots:
         const uint owner = before.ownerId(), group = before.groupId();
 #ifndef Q_OS_WIN
         // The user saving through root's link: root acts as the file's owner meanwhile.
-        const bool acting = setUp == "root's link";
+        const bool acting = setUp == RootsLink;
         QVERIFY(!acting || (setegid(4322) == 0 && seteuid(4321) == 0));
         const auto asRoot =
             qScopeGuard([acting] { QVERIFY(!acting || (seteuid(0) == 0 && setegid(0) == 0)); });
 #endif
         writeStationFile(m_path, newStation());
-        if (setUp.startsWith("swapped"))
+        const bool swapped = setUp == SwappedFolder || setUp == SwappedLinkName;
+        if (swapped)
             QCOMPARE(namesIn(other), QStringList());
 #ifndef Q_OS_WIN
-        QCOMPARE(swaps, setUp.startsWith("swapped") ? 1 : 0);
-        if (setUp == "swapped link")
+        QCOMPARE(swaps, swapped ? 1 : 0);
+        if (setUp == SwappedFolder)
             file = linked + "-held/pelstart.dat";
-        QCOMPARE(QFileInfo(m_path).isSymLink(), setUp.contains("link"));
+        QCOMPARE(QFileInfo(m_path).isSymLink(), throughLink(setUp));
 #else
         QVERIFY(!renamed);
-        QCOMPARE(setUp == "ntfs" ? ntfsIdentity(file) : QString(), identity);
+        QCOMPARE(setUp == Ntfs ? ntfsIdentity(file) : QString(), identity);
 #endif
         QCOMPARE(readFile(file), newStation());
         const QFileInfo after(file);
@@ -362,71 +381,69 @@ private slots:
     }
 
     void failedSaveLeavesOldFile_data() {
-        QTest::addColumn<QString>("setUp");
+        using enum SetUp;
+        QTest::addColumn<SetUp>("setUp");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("folder missing") << "no-folder" << missingFolderReason;
-        QTest::newRow("read-only file") << "read-only"
-                                        << "read-only";
-        QTest::newRow("folder at the path") << "folder"
-                                            << "";
+        const QString foreign = "of another user's, which a save does not follow";
+        QTest::newRow("folder missing") << NoFolder << missingFolderReason;
+        QTest::newRow("read-only file") << ReadOnly << "read-only";
+        QTest::newRow("folder at the path") << FolderAtPath << "";
         // Linux: the first link of a chain; Windows: a junction at the station folder.
         QTest::newRow("another user's link on the way to someone else's file")
-            << "foreign-link"
-            << "of another user's, which a save does not follow";
+            << ForeignLink << foreign;
 #ifndef Q_OS_WIN
-        QTest::newRow("links in a loop") << "loop" << qt_error_string(ELOOP);
+        QTest::newRow("links in a loop") << Loop << qt_error_string(ELOOP);
         QTest::newRow("file swapped for a link during the save")
-            << "late-link"
-            << "It was changed while it was being saved";
+            << LateLink << "It was changed while it was being saved";
         QTest::newRow("new file's lock taken by another program")
-            << "locked"
-            << "Another program holds the lock on its new file";
+            << Locked << "Another program holds the lock on its new file";
         QTest::newRow("folder not flushed after the rename")
-            << "no folder flush"
+            << NoFolderFlush
             << "The new file is in place, but may not survive a power loss: " +
                    qt_error_string(EIO);
 #else
         QTest::newRow("another user's real junction at the station folder (NTFS)")
-            << "ntfs-link"
-            << "of another user's, which a save does not follow";
+            << NtfsLink << foreign;
 #endif
     }
 
     void failedSaveLeavesOldFile() {
-        QFETCH(QString, setUp);
+        using enum SetUp;
+        QFETCH(SetUp, setUp);
         QFETCH(QString, reason);
         QString file = m_path;
         const QString folder = m_drive.filePath("c/pelmora");
-        if (setUp == "no-folder") {
+        if (setUp == NoFolder) {
             QVERIFY(QDir(folder).removeRecursively());
-        } else if (setUp == "folder") {
+        } else if (setUp == FolderAtPath) {
             QVERIFY(QDir().mkdir(m_path));
         } else {
             QVERIFY(writeFile(m_path, oldStation));
         }
-        QVERIFY(setUp != "read-only" ||
+        QVERIFY(setUp != ReadOnly ||
                 QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup));
         SwappedSystemCalls calls;
 #ifndef Q_OS_WIN
-        if (setUp.contains("link")) {
+        const bool linked = setUp == ForeignLink || setUp == LateLink;
+        if (linked) {
             file = m_drive.filePath("elsewhere.dat");
-            QVERIFY(writeFile(file, oldStation) && (setUp == "late-link" || QFile::remove(m_path)));
+            QVERIFY(writeFile(file, oldStation) && (setUp == LateLink || QFile::remove(m_path)));
         }
-        if (setUp == "foreign-link") { // the other user's link, then the user's own
+        if (setUp == ForeignLink) { // the other user's link, then the user's own
             QVERIFY(QFile::link(file, m_drive.filePath("hop")));
             QVERIFY(QFile::link(m_drive.filePath("hop"), m_path));
             pretendOwners(calls, {{ m_path, 4321 }}, geteuid());
         }
-        QVERIFY(setUp != "loop" ||
+        QVERIFY(setUp != Loop ||
                 (QFile::remove(m_path) && symlink("pelstart.dat", qPrintable(m_path)) == 0));
         mode_t pendingMode = 0;
         int holder = -1;
         calls->openat = [&](int at, const char* name, int flags, mode_t mode) {
             const int handle = calls.original.openat(at, name, flags, mode);
             struct stat made {};
-            if (flags & O_CREAT && setUp == "late-link" && QFile::remove(m_path))
+            if (flags & O_CREAT && setUp == LateLink && QFile::remove(m_path))
                 QFile::link(file, m_path);
-            if (flags & O_CREAT && setUp == "locked" && holder < 0 && fstat(handle, &made) == 0) {
+            if (flags & O_CREAT && setUp == Locked && holder < 0 && fstat(handle, &made) == 0) {
                 pendingMode = made.st_mode & 07777;
                 holder = open(qPrintable(QString("/proc/self/fd/%1").arg(handle)), O_RDONLY);
                 flock(holder, LOCK_EX);
@@ -435,43 +452,42 @@ private slots:
         };
         calls->sleep = [](unsigned){};
         const auto released = qScopeGuard([&] { close(holder); });
-        if (setUp == "no folder flush")
+        if (setUp == NoFolderFlush)
             calls->fsync = [&](int handle) { return failingForFolders(handle, EIO, calls); };
 #else
-        if (setUp.contains("link")) {
+        const bool linked = setUp == ForeignLink || setUp == NtfsLink;
+        if (linked) {
             const QString elsewhere = m_drive.filePath("elsewhere");
             file = elsewhere + "/pelstart.dat";
             QVERIFY(QDir().mkpath(elsewhere) && writeFile(file, oldStation));
-            if (setUp == "foreign-link")
+            if (setUp == ForeignLink)
                 pretend(calls, {{{folder, elsewhere}}, {}, {{folder, anotherUser}}});
         }
-        if (setUp == "ntfs-link" && !wineVersion().isEmpty())
+        if (setUp == NtfsLink && !wineVersion().isEmpty())
             QSKIP("Wine shows no reparse points: a link made here is the host's, a plain folder "
                   "to Windows programs");
-        QVERIFY(setUp != "ntfs-link" ||
-                (QDir(folder).removeRecursively() &&
-                 makeLink(folder, m_drive.filePath("elsewhere"), "S-1-5-19")));
+        QVERIFY(setUp != NtfsLink || (QDir(folder).removeRecursively() &&
+                                      makeLink(folder, m_drive.filePath("elsewhere"), "S-1-5-19")));
 #endif
         const auto permissions = QFile::permissions(file);
         const QString report = failureOf([&] { writeStationFile(m_path, newStation()); });
         QVERIFY2(report.startsWith(saveFailure + " \"" + reported(m_path) + "\""),
                  qPrintable(report));
         QVERIFY2(report.contains(reason), qPrintable(report));
-        if (setUp != "no-folder" && setUp != "folder" && setUp != "no folder flush" &&
-            setUp != "loop") {
+        if (setUp == ReadOnly || setUp == Locked || linked) {
             QCOMPARE(readFile(file), oldStation);
             QCOMPARE(QFile::permissions(file), permissions);
             QCOMPARE(namesIn(QFileInfo(file).path()).filter(".larkspur-"), QStringList());
         }
 #ifndef Q_OS_WIN
-        QCOMPARE(QFileInfo(m_path).isSymLink(), setUp.contains("link") || setUp == "loop");
-        QCOMPARE(pendingMode, setUp == "locked" ? 0600 : 0);
+        QCOMPARE(QFileInfo(m_path).isSymLink(), linked || setUp == Loop);
+        QCOMPARE(pendingMode, setUp == Locked ? 0600 : 0);
 #endif
-        if (setUp == "folder")
+        if (setUp == FolderAtPath)
             QVERIFY(QFileInfo(m_path).isDir());
-        if (setUp == "no-folder")
+        if (setUp == NoFolder)
             QVERIFY(!QFileInfo::exists(folder));
-        if (setUp == "no folder flush")
+        if (setUp == NoFolderFlush)
             QCOMPARE(readFile(m_path), newStation());
     }
 

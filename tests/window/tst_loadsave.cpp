@@ -9,7 +9,11 @@
 namespace {
 constexpr int longestWindowsPath = 32767;
 const QByteArray ones(100, '1');
+// What stands at the station file's path when the window loads.
+enum class AtPath { Nothing, Folder, File };
 } // namespace
+
+Q_DECLARE_METATYPE(AtPath)
 
 class TestLoadSave : public QObject {
     Q_OBJECT
@@ -32,34 +36,35 @@ private slots:
     }
 
     void loadShowsTheStationFile_data() {
-        QTest::addColumn<QByteArray>("file"); // "<no file>": none; "<folder>": a folder of its name
+        QTest::addColumn<AtPath>("at");
+        QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("values");
-        QTest::newRow("no file") << QByteArray("<no file>") << noPathCaption << QString()
-                                 << flagDigits({}, u'1');
+        const QString allChecked = flagDigits({}, u'1');
+        QTest::newRow("no file") << AtPath::Nothing << QByteArray() << noPathCaption << QString()
+                                 << allChecked;
         // The window asks whether there is a file, not whether the name exists.
         QTest::newRow("folder at the path")
-            << QByteArray("<folder>") << noPathCaption << QString() << flagDigits({}, u'1');
+            << AtPath::Folder << QByteArray() << noPathCaption << QString() << allChecked;
         // Says no more than a missing one; OK repairs it.
         QTest::newRow("empty file")
-            << QByteArray() << noPathCaption << QString() << flagDigits({}, u'1');
+            << AtPath::File << QByteArray() << noPathCaption << QString() << allChecked;
         // 9 names no state: that box keeps its checked state.
-        QTest::newRow("0, 1, 2 and 9")
-            << stationFileBytes("d:\\shared", "0120912") << currentPathPrefix + "d:\\shared"
-            << QStringLiteral("d:\\shared") << flagDigits("0120112");
+        QTest::newRow("0, 1, 2 and 9") << AtPath::File << stationFileBytes("d:\\shared", "0120912")
+                                       << currentPathPrefix + "d:\\shared"
+                                       << QStringLiteral("d:\\shared") << flagDigits("0120112");
     }
 
     void loadShowsTheStationFile() {
+        QFETCH(AtPath, at);
         QFETCH(QByteArray, file);
         QFETCH(QString, label);
         QFETCH(QString, path);
         QFETCH(QString, values);
         WindowUnderTest t;
-        if (file == "<folder>")
-            QVERIFY(QDir().mkdir(t.stationFile));
-        else if (file != "<no file>")
-            QVERIFY(writeFile(t.stationFile, file));
+        QVERIFY(at != AtPath::Folder || QDir().mkdir(t.stationFile));
+        QVERIFY(at != AtPath::File || writeFile(t.stationFile, file));
         QVERIFY(t.loadAndShow());
         QCOMPARE(t.lblCurrLoc()->text(), label);
         QCOMPARE(t.txtPath()->text(), path);
