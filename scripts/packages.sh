@@ -23,7 +23,7 @@ build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 # sanitizer and fuzz builds, and the drawing of the Windows icon, to check
 # the one kept in app/.
 test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
-    openbox clang libclang-rt-14-dev llvm librsvg2-bin icoutils)
+    openbox clang libclang-rt-dev llvm librsvg2-bin icoutils)
 
 # What the Windows build and its tests under Wine need on top: the MinGW-w64
 # cross compiler in its posix thread model, Debian's Qt host tools (moc, rcc,

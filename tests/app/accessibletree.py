@@ -1,9 +1,11 @@
 """Reads one window's accessible tree over the AT-SPI bus, as a screen reader
 does: every object's role, name and extents, and how long each took to answer.
+Roles go by their number in the Atspi.Role enumeration, which never changes;
+their names do from one release of libatspi to another.
 
 Usage: accessibletree.py TITLE
 Prints a line per object, the window first:
-seconds TAB role TAB x,y,width,height TAB name (tabs and line breaks as spaces)
+seconds TAB role number TAB x,y,width,height TAB name (tabs and line breaks as spaces)
 """
 import sys
 import time
@@ -27,7 +29,7 @@ def find_window(title):
 def describe(accessible):
     start = time.monotonic()
     name = accessible.name
-    role = accessible.getRoleName()
+    role = int(accessible.getRole())
     box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     seconds = time.monotonic() - start
     name = name.replace("\t", " ").replace("\n", " ").replace("\r", " ")
