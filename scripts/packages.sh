@@ -14,15 +14,34 @@ require_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# An npm package at a pinned version, its tarball checked against a pinned
+# SHA-256 and unpacked into FOLDER/package, once; run by Debian's Node.js.
+# The checksum vouches for the file, not the TLS chain: a proxy that
+# inspects TLS brings a certificate of its own that a new machine lacks.
+# Usage: require_npm_package NAME VERSION SHA256 FOLDER
+require_npm_package() {
+    local name=$1 version=$2 sha256=$3 folder=$4 tarball
+    require_packages nodejs ca-certificates
+    [ -e "$folder/package/package.json" ] && return 0
+    # A Node.js from elsewhere brings its own npm, which Debian's would conflict with.
+    command -v npm >/dev/null || require_packages npm
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    tarball=$(cd "$folder" && npm pack --silent --no-update-notifier --strict-ssl=false \
+        "$name@$version")
+    echo "$sha256  $folder/$tarball" | sha256sum -c --quiet
+    tar -xzf "$folder/$tarball" -C "$folder"
+}
+
 # What building the program and its tests needs.
 build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
 
-# What the tests need on top: formatting, the real window on a session bus of
+# What the tests need on top: the real window on a session bus of
 # its own and under a small window manager, the accessibility bus and a
 # reader of it, the benchmarks (built so that they keep building), the
 # sanitizer and fuzz builds, and the drawing of the Windows icon, to check
 # the one kept in app/.
-test_packages=(clang-format xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
+test_packages=(xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
     openbox clang libclang-rt-dev llvm librsvg2-bin icoutils)
 
 # What the Windows build and its tests under Wine need on top: the MinGW-w64

@@ -10,7 +10,9 @@ require_packages "${build_packages[@]}" "${test_packages[@]}" "${package_package
 
 cd "$root"
 echo "Checking the code's formatting"
-git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+"$root/scripts/clang-format.sh" --version >/dev/null # fetched once, before xargs splits the files
+git ls-files --cached --others --exclude-standard '*.cpp' '*.h' |
+    xargs "$root/scripts/clang-format.sh" --dry-run --Werror
 echo "Checking the CI workflows with actionlint"
 "$root/scripts/check-workflows.sh"
 

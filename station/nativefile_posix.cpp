@@ -82,8 +82,8 @@ QByteArray linkText(int link) {
 
 // Whether the name in the folder still leads to the open file, and not to another or to nothing.
 bool namesHandle(int folder, const QByteArray& name, int handle) {
-    struct stat byHandle {};
-    struct stat byName {};
+    struct stat byHandle{};
+    struct stat byName{};
     return calls().fstat(handle, &byHandle) == 0 &&
            calls().fstatat(folder, name.constData(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
            byHandle.st_dev == byName.st_dev && byHandle.st_ino == byName.st_ino;
@@ -93,7 +93,7 @@ bool namesHandle(int folder, const QByteArray& name, int handle) {
 // whether or not a file is there yet: so the same save gets the same answer
 // every time.
 QString refusalOfLinks(const std::vector<uid_t>& linkOwners, int folder) {
-    struct stat saved {};
+    struct stat saved{};
     if (calls().fstat(folder, &saved) != 0)
         return systemReason();
     for (const uid_t owner : linkOwners) {
@@ -107,7 +107,7 @@ QString refusalOfLinks(const std::vector<uid_t>& linkOwners, int folder) {
 // The new file gets the old one's owner, group and permissions, or the save
 // fails: a file that changed hands could lock its owner out.
 QString keepOwnerAndMode(int handle, const struct stat& old) {
-    struct stat made {};
+    struct stat made{};
     if (calls().fstat(handle, &made) != 0)
         return systemReason();
     if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
@@ -203,7 +203,7 @@ QString SaveTarget::open() {
                 break; // a new file
             return systemReason();
         }
-        struct stat status {};
+        struct stat status{};
         if (calls().fstat(entry.get(), &status) != 0)
             return systemReason();
         if (S_ISLNK(status.st_mode)) {
@@ -243,7 +243,7 @@ QString SaveTarget::open() {
 }
 
 Existing SaveTarget::existing() const {
-    struct stat entry {};
+    struct stat entry{};
     // Another failure than "no such file" shows again when the new file is made.
     if (calls().fstatat(m_held->folder.get(), QFile::encodeName(m_name).constData(), &entry,
                         AT_SYMLINK_NOFOLLOW) != 0)
@@ -334,7 +334,7 @@ QString PendingFile::write(const QByteArray& bytes) {
 QString PendingFile::replaceTarget() {
     const int folder = m_target.m_held->folder.get();
     const QByteArray target = QFile::encodeName(m_target.m_name);
-    struct stat old {};
+    struct stat old{};
     if (calls().fstatat(folder, target.constData(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISREG(old.st_mode))
             return QStringLiteral("It was changed while it was being saved");

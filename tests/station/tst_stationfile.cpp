@@ -43,7 +43,7 @@ QString privateMountRefusal(const QString& folder) {
 
 // A folder that cannot be flushed, failing with this error as a file system would.
 int failingForFolders(int handle, int error, const SwappedSystemCalls& calls) {
-    struct stat status {};
+    struct stat status{};
     if (fstat(handle, &status) == 0 && S_ISDIR(status.st_mode))
         return errno = error, -1;
     return calls.original.fsync(handle);
@@ -191,7 +191,7 @@ private slots:
             QCOMPARE(symlink("../../../elsewhere/real/pelstart.dat", qPrintable(m_path)), 0);
         }
         if (setUp == TheirLink) // the same answer at every save: it once changed after the first
-            pretendOwners(calls, {{m_path, 4321}, { linked, 4321 }}, 0);
+            pretendOwners(calls, {{m_path, 4321}, {linked, 4321}}, 0);
 #else
         if (throughLink(setUp)) { // over a placeholder, as Wine makes no link
             QVERIFY(writeFile(m_path, {}));
@@ -432,7 +432,7 @@ private slots:
         if (setUp == ForeignLink) { // the other user's link, then the user's own
             QVERIFY(QFile::link(file, m_drive.filePath("hop")));
             QVERIFY(QFile::link(m_drive.filePath("hop"), m_path));
-            pretendOwners(calls, {{ m_path, 4321 }}, geteuid());
+            pretendOwners(calls, {{m_path, 4321}}, geteuid());
         }
         QVERIFY(setUp != Loop ||
                 (QFile::remove(m_path) && symlink("pelstart.dat", qPrintable(m_path)) == 0));
@@ -440,7 +440,7 @@ private slots:
         int holder = -1;
         calls->openat = [&](int at, const char* name, int flags, mode_t mode) {
             const int handle = calls.original.openat(at, name, flags, mode);
-            struct stat made {};
+            struct stat made{};
             if (flags & O_CREAT && setUp == LateLink && QFile::remove(m_path))
                 QFile::link(file, m_path);
             if (flags & O_CREAT && setUp == Locked && holder < 0 && fstat(handle, &made) == 0) {
@@ -502,10 +502,10 @@ private slots:
         QTest::addColumn<QString>("reason");
         const QString onTmpfs = "mount -t tmpfs -o size=12k larkspur-test \"$folder\"\n";
         const QString oldFile = "cp \"$out/old\" \"$folder/pelstart.dat\"\n";
-        QTest::newRow("read-only folder") << onTmpfs + oldFile + "mount -o remount,ro \"$folder\""
-                                          << ""
-                                          << "e:\\new"
-                                          << "Read-only file system";
+        QTest::newRow("read-only folder")
+            << onTmpfs + oldFile + "mount -o remount,ro \"$folder\"" << ""
+            << "e:\\new"
+            << "Read-only file system";
         // Three pages of new contents where only two are free: the writes stop part-way.
         QTest::newRow("disk full part-way")
             << onTmpfs + oldFile << ""
@@ -515,8 +515,7 @@ private slots:
                                          << "File too large";
         // A file mounted over the station file cannot be renamed over.
         QTest::newRow("failing rename")
-            << onTmpfs + oldFile + "mount --bind \"$out/old\" \"$folder/pelstart.dat\""
-            << ""
+            << onTmpfs + oldFile + "mount --bind \"$out/old\" \"$folder/pelstart.dat\"" << ""
             << "e:\\new"
             << "Device or resource busy";
     }

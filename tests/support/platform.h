@@ -72,9 +72,7 @@ public:
     UnreadableFile(const UnreadableFile&) = delete;
     UnreadableFile& operator=(const UnreadableFile&) = delete;
 
-    bool made() const {
-        return m_made;
-    }
+    bool made() const { return m_made; }
 
 private:
     bool m_made = false;

@@ -16,7 +16,7 @@ const PlacedControl& control(std::string_view name) {
     return *std::ranges::find(placedControls, name, &PlacedControl::name);
 }
 
-int lineAt(std::string_view name, int LineEnds::*coordinate) {
+int lineAt(std::string_view name, int LineEnds::* coordinate) {
     return std::ranges::find(lineEnds, name, &LineEnds::name)->*coordinate;
 }
 

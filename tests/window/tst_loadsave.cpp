@@ -132,8 +132,8 @@ private slots:
         // non-breaking space and a soft hyphen, the euro sign and the last byte.
         for (const int code : {0x00, 0x01, 0x09, 0x22, 0x3c, 0x7f, 0x80, 0xa0, 0xad, 0xff}) {
             const QByteArray byte(1, char(code));
-            QTest::addRow("byte 0x%02x", code) << "d:\\" + decodeCodePage(byte) + "x"
-                                               << "d:\\" + byte + "x";
+            QTest::addRow("byte 0x%02x", code)
+                << "d:\\" + decodeCodePage(byte) + "x" << "d:\\" + byte + "x";
         }
         const QString longestPath(longestWindowsPath, u'y');
         QTest::newRow("longest Windows path") << longestPath << longestPath.toLatin1();
