@@ -17,6 +17,7 @@
 # (the folder defaults to build/test). LARKSPUR_WINDOWS_QT names the Qt 6.4.2
 # for Windows to build against: its folder, or its .tar.xz;
 # scripts/windows-qt.sh builds one. Without it the Windows build is skipped.
+# The host tools of the same Qt come from beside it (find_host_tools).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
@@ -63,9 +64,45 @@ find_sdk() {
         [ -n "$sdk" ] || { echo "No Qt 6 SDK in $LARKSPUR_WINDOWS_QT" >&2; exit 1; }
     fi
     sdk=$(cd "$sdk" && pwd)
+    find_host_tools
     windows_options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$sdk"
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQT_HOST_PATH=/usr
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQT_HOST_PATH="$host"
+        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+}
+
+# A cross-build needs host tools (moc, uic, rcc) of the Windows Qt's own
+# version: a newer moc writes code that the older Qt cannot compile. They are
+# taken from beside the Windows Qt (qt-<version>-host-*, a folder or a
+# .tar.xz; LARKSPUR_WINDOWS_QT_HOST names another), or else from this
+# machine's Qt where its version is the Windows Qt's.
+find_host_tools() {
+    local version given unpacked
+    version=$(sed -n 's/^set(PACKAGE_VERSION "\([0-9.]*\)")$/\1/p' \
+        "$sdk/lib/cmake/Qt6/Qt6ConfigVersionImpl.cmake")
+    given=${LARKSPUR_WINDOWS_QT_HOST:-$(ls -d "$(dirname "$LARKSPUR_WINDOWS_QT")"/qt-"$version"-host-* \
+        2>/dev/null | head -n 1 || true)}
+    if [ -f "$given" ]; then
+        unpacked="$build/qt-host"
+        if [ ! -e "$unpacked/.from-$(sha256sum "$given" | cut -c1-16)" ]; then
+            rm -rf "$unpacked"
+            mkdir -p "$unpacked"
+            tar -xf "$given" -C "$unpacked"
+            touch "$unpacked/.from-$(sha256sum "$given" | cut -c1-16)"
+        fi
+        given=$(dirname "$(find "$unpacked" -maxdepth 3 -path '*/libexec/moc' | head -n 1)")/..
+    fi
+    if [ -n "$given" ] && [ -x "$given/libexec/moc" ]; then
+        host=$(cd "$given" && pwd) host_cmake="$host/lib/cmake"
+    elif [ "$(/usr/lib/qt6/libexec/moc -v 2>/dev/null)" = "moc $version" ]; then
+        host=/usr host_cmake=/usr/lib/x86_64-linux-gnu/cmake
+    else
+        echo "No Qt $version host tools (moc, uic, rcc) for the Windows Qt $version: put" \
+            "qt-$version-host-x86_64-linux-gnu.tar.xz, Qt's host tools built from the same" \
+            "source, beside it, or name them in LARKSPUR_WINDOWS_QT_HOST. This machine's Qt" \
+            "is another version: $(/usr/lib/qt6/libexec/moc -v 2>&1)." >&2
+        exit 1
+    fi
+    echo "Host tools of Qt $version: $host"
 }
 
 # Configured and built with signing through a time-stamping server of this
