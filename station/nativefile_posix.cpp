@@ -235,8 +235,6 @@ QString SaveTarget::open() {
         errno = EISDIR;
         return systemReason();
     }
-    if (folder.get() < 0)
-        return systemReason();
     m_held->folder.reset(folder.release());
     m_name = QFile::decodeName(name);
     return refusalOfLinks(linkOwners, m_held->folder.get());

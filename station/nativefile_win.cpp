@@ -99,6 +99,19 @@ Kind kindOf(const FILE_ATTRIBUTE_TAG_INFO& info) {
     return IsReparseTagNameSurrogate(info.ReparseTag) ? Kind::Redirecting : Kind::Plain;
 }
 
+// The names of a path, without empty ones and ".": ".." stays a name.
+std::deque<std::wstring> namesOf(const std::wstring& path) {
+    std::deque<std::wstring> names;
+    for (size_t start = 0; start < path.size();) {
+        const size_t next = std::min(path.find_first_of(L"\\/", start), path.size());
+        const std::wstring name = path.substr(start, next - start);
+        if (!name.empty() && name != L".")
+            names.push_back(name);
+        start = next + 1;
+    }
+    return names;
+}
+
 // Splits a path into its root, in the form that lifts the length limit and
 // that Windows does not rewrite ("\\?\C:\", "\\?\UNC\server\share\",
 // "\\?\Volume{...}\"), and its names. A link's own text begins "\??\".
@@ -121,14 +134,7 @@ bool splitPath(std::wstring path, std::wstring& root, std::deque<std::wstring>& 
     if (end == std::wstring::npos)
         path += L'\\', end = path.size() - 1;
     root = path.substr(0, end + 1);
-    names.clear();
-    for (size_t start = end + 1; start < path.size();) {
-        const size_t next = std::min(path.find(L'\\', start), path.size());
-        const std::wstring name = path.substr(start, next - start);
-        if (!name.empty() && name != L".")
-            names.push_back(name);
-        start = next + 1;
-    }
+    names = namesOf(path.substr(end + 1));
     return true;
 }
 
@@ -387,7 +393,8 @@ bool isHiddenOrSystem(const QString& path) {
 // which stays open without delete sharing, so that the path names the same
 // folder for the whole save; and the links that led there, held too.
 struct SaveTarget::Held {
-    std::wstring folder; // ends in a backslash
+    std::wstring folder;   // ends in a backslash
+    size_t rootLength = 0; // of the root that folder begins with
     std::vector<HANDLE> folders;
     std::vector<HANDLE> links;
 
@@ -403,6 +410,7 @@ struct SaveTarget::Held {
     DWORD enterRoot(const std::wstring& root) {
         while (!folders.empty())
             leave();
+        rootLength = root.size();
         return enter(root);
     }
     DWORD enter(const std::wstring& name) {
@@ -497,12 +505,16 @@ QString SaveTarget::open() {
             bool relative = false;
             if ((error = linkText(link, text, relative)) != ERROR_SUCCESS)
                 break;
-            std::deque<std::wstring> linked;
-            if (!relative && !splitPath(text, root, linked))
+            // A relative link counts from its folder, or from its drive's
+            // root where its text begins with a backslash.
+            std::deque<std::wstring> linked = namesOf(text);
+            if (relative && text.front() == L'\\')
+                error = held.enterRoot(held.folder.substr(0, held.rootLength));
+            else if (!relative && !splitPath(text, root, linked))
                 return QStringLiteral("It is reached through a link to where a save does not go");
-            if (relative)
-                splitPath(LR"(c:\)" + text, root, linked);
-            else if ((error = held.enterRoot(root)) != ERROR_SUCCESS)
+            else if (!relative)
+                error = held.enterRoot(root);
+            if (error != ERROR_SUCCESS)
                 break;
             names.insert(names.begin(), linked.begin(), linked.end());
             name.clear();

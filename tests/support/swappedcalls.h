@@ -32,7 +32,8 @@ inline void pretendOwners(SwappedSystemCalls& calls, const QMap<QString, uid_t>&
 inline const QString savingUser = "S-1-5-21-1-2-3-1001", anotherUser = "S-1-5-21-1-2-3-1002";
 
 // What NTFS would show of plain files and folders, which Wine shows as no
-// more than that: paths that are symbolic links (to where `links` says),
+// more than that: paths that are symbolic links (to where `links` says; a
+// relative target counts from the link's folder),
 // other reparse tags, and owners (Administrators where none is given), for
 // a save by savingUser.
 struct PretendNtfs {
@@ -78,14 +79,14 @@ inline void pretend(SwappedSystemCalls& calls, const PretendNtfs& given) {
     };
     // An absolute symbolic link, as REPARSE_DATA_BUFFER lays it out.
     calls->reparsePoint = [opened, ntfs](HANDLE file, void* buffer, DWORD, DWORD* returned) {
+        const QString given = ntfs.links.value(opened->value(file));
+        const DWORD tag = IO_REPARSE_TAG_SYMLINK, relative = QDir::isRelativePath(given);
         const std::wstring target =
-            L"\\??\\" +
-            QDir::toNativeSeparators(ntfs.links.value(opened->value(file))).toStdWString();
+            (relative ? L"" : L"\\??\\") + QDir::toNativeSeparators(given).toStdWString();
         const WORD bytes = WORD(target.size() * sizeof(wchar_t));
-        const DWORD tag = IO_REPARSE_TAG_SYMLINK, absolute = 0;
         const WORD lengths[] = {WORD(12 + bytes), 0, 0, bytes, bytes, 0};
         auto* out = static_cast<char*>(buffer);
-        memcpy(out, &tag, 4), memcpy(out + 4, lengths, 12), memcpy(out + 16, &absolute, 4);
+        memcpy(out, &tag, 4), memcpy(out + 4, lengths, 12), memcpy(out + 16, &relative, 4);
         memcpy(out + 20, target.data(), bytes);
         *returned = 20 + bytes;
         return TRUE;
