@@ -24,10 +24,12 @@ if(MINGW)
     endforeach()
 endif()
 
-# The licences and notices of the Qt and the runtime shipped. Those kept in
-# packaging/notices are of the build that scripts/windows.sh makes: Qt built
-# by scripts/windows-qt.sh, MinGW-w64 from Debian 12. A build against
-# another Qt, or with MSVC, names a folder with that Qt's and runtime's own.
+# The licences and notices of the Qt and the runtime shipped. packaging/notices
+# holds the licences and Qt's notice of the Qt 6.4.2 that scripts/windows-qt.sh
+# builds; scripts/windows.sh adds the notices of the MinGW-w64 runtime it
+# deploys, taken from the packages of the machine that builds, and names that
+# folder here. A build against another Qt, or with MSVC, names a folder with
+# that Qt's and runtime's own.
 set(LARKSPUR_NOTICES "${PROJECT_SOURCE_DIR}/packaging/notices" CACHE PATH
     "Folder with the licences and notices of the Qt and the runtime that are deployed")
 

@@ -67,7 +67,9 @@ find_sdk() {
     find_host_tools
     windows_options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$sdk"
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DQT_HOST_PATH="$host"
-        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
+        -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+        -DLARKSPUR_NOTICES="$build/notices")
+    write_notices
 }
 
 # A cross-build needs host tools (moc, uic, rcc) of the Windows Qt's own
@@ -105,6 +107,63 @@ find_host_tools() {
     echo "Host tools of Qt $version: $host"
 }
 
+# The licences and notices the packages ship, in $build/notices. The runtime
+# DLLs are this machine's, so their notices are the copyright files of the
+# packages that hold them, whatever those are named on this release. Qt's is
+# the one its SDK carries (scripts/windows-qt.sh puts it there), or else the
+# one kept in packaging/notices for the Qt 6.4.2 built from qt6-base
+# $qt_source, compared with this machine's where its Qt comes from that same
+# source.
+qt_source=6.4.2+dfsg-10
+write_notices() {
+    local notices="$build/notices.new" dll file package source gcc_major release
+    rm -rf "$notices"
+    mkdir -p "$notices"
+    cp "$root"/packaging/notices/{GPL-3,LGPL-3,Qt-copyright}.txt "$notices/"
+    if [ -f "$sdk/share/doc/qt6-base/copyright" ]; then
+        cp "$sdk/share/doc/qt6-base/copyright" "$notices/Qt-copyright.txt"
+    else
+        file=$(readlink -f /usr/lib/x86_64-linux-gnu/libQt6Core.so.6)
+        package=$(dpkg -S "$file" | cut -d: -f1)
+        if [ "$(dpkg-query -W -f='${source:Version}' "$package")" = "$qt_source" ]; then
+            cmp -s "$notices/Qt-copyright.txt" "/usr/share/doc/$package/copyright" ||
+                { echo "packaging/notices/Qt-copyright.txt is no longer /usr/share/doc/$package/copyright" >&2; exit 1; }
+        fi
+    fi
+    for file in LGPL-3 GPL-3; do
+        cmp -s "$notices/$file.txt" "/usr/share/common-licenses/$file" ||
+            { echo "packaging/notices/$file.txt is no longer /usr/share/common-licenses/$file" >&2; exit 1; }
+    done
+    local -A sources=()
+    for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+        file=$(readlink -f "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")")
+        package=$(dpkg -S "$file" | cut -d: -f1)
+        source=$(dpkg-query -W -f='${source:Package}' "$package")
+        case $source in
+        gcc-mingw-w64) file=MinGW-w64-GCC-copyright.txt ;;
+        mingw-w64) file=MinGW-w64-copyright.txt ;;
+        *) echo "$dll comes from $package, whose notice has no name here" >&2; exit 1 ;;
+        esac
+        cp "/usr/share/doc/$package/copyright" "$notices/$file"
+        sources[$source]="$package $source=$(dpkg-query -W -f='${source:Version}' "$package")"
+    done
+    gcc_major=$(x86_64-w64-mingw32-g++-posix -dumpversion | cut -d. -f1 | cut -d- -f1)
+    release="Debian $(. /etc/os-release && echo "$VERSION_ID")"
+    read -r gcc_package gcc_source <<<"${sources[gcc-mingw-w64]}"
+    read -r mingw_package mingw_source <<<"${sources[mingw-w64]}"
+    sed -e "s/@GCC_MAJOR@/$gcc_major/g" -e "s/@RELEASE@/$release/g" \
+        -e "s/@GCC_PACKAGE@/$gcc_package/g" -e "s/@MINGW_PACKAGE@/$mingw_package/g" \
+        -e "s/@GCC_SOURCE@/$gcc_source/g" -e "s/@MINGW_SOURCE@/$mingw_source/g" \
+        "$root/packaging/notices-README.txt.in" >"$notices/README.txt"
+    ! grep -n @ "$notices/README.txt" || { echo "README.txt of the notices left unfilled" >&2; exit 1; }
+    # Replaced only when changed, so that an unchanged build stages nothing again.
+    if ! diff -rq "$notices" "$build/notices" >/dev/null 2>&1; then
+        rm -rf "$build/notices"
+        mv "$notices" "$build/notices"
+    fi
+    rm -rf "$notices"
+}
+
 # Configured and built with signing through a time-stamping server of this
 # run's own, whose address the build then has: so before every stage that signs.
 build_signed() {
@@ -126,16 +185,6 @@ start_wine() {
 }
 
 stage_build() {
-    # The notices shipped with Qt and MinGW-w64's runtime are Debian's own texts.
-    for notice in "LGPL-3.txt /usr/share/common-licenses/LGPL-3" \
-        "GPL-3.txt /usr/share/common-licenses/GPL-3" \
-        "Qt-copyright.txt /usr/share/doc/libqt6core6/copyright" \
-        "MinGW-w64-GCC-copyright.txt /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright" \
-        "MinGW-w64-copyright.txt /usr/share/doc/mingw-w64-x86-64-dev/copyright"; do
-        read -r kept debian <<<"$notice"
-        cmp -s "$root/packaging/notices/$kept" "$debian" ||
-            { echo "packaging/notices/$kept is no longer $debian: copy it again" >&2; exit 1; }
-    done
     # A build that signs without time stamps stops at once and says why.
     local refusal
     refusal=$(cmake -S "$root" -B "$build/unstamped" "${windows_options[@]}" \
