@@ -1,10 +1,12 @@
-# cmake -DOBJDUMP=... -DROOTS=<program|plugins> -DDEPLOYED=<dlls> -P check-windows-imports.cmake
+# cmake -DREADER=<objdump|-p, or dumpbin|/nologo|/dependents> -DROOTS=<program|plugins>
+#       -DDEPLOYED=<dlls> -P check-windows-imports.cmake
 # Follows the imports of the program and its plugins through the deployed
 # DLLs: each DLL named must be deployed or be part of Windows itself; each
 # deployed DLL must be needed.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" ROOTS "${ROOTS}")
 string(REPLACE "|" ";" DEPLOYED "${DEPLOYED}")
+string(REPLACE "|" ";" READER "${READER}")
 
 # What every Windows 10 and 11 has (and API sets, which it resolves itself).
 set(windows_dlls
@@ -30,14 +32,17 @@ while(queue)
         continue()
     endif()
     list(APPEND seen "${file}")
-    execute_process(COMMAND ${OBJDUMP} -p "${file}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+    execute_process(COMMAND ${READER} "${file}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
     if(failed)
-        message(FATAL_ERROR "${OBJDUMP} cannot read ${file}")
+        message(FATAL_ERROR "${READER} cannot read ${file}")
     endif()
-    string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+    # objdump -p names each import "DLL Name: x.dll"; dumpbin /dependents
+    # lists them indented, one to a line, below "Image has the following
+    # dependencies" (and its delay-loaded ones below their own heading).
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+|\n    [^ \r\n]+\\.[dD][lL][lL]" imports "${dump}")
     get_filename_component(importer "${file}" NAME)
     foreach(import IN LISTS imports)
-        string(REPLACE "DLL Name: " "" dll "${import}")
+        string(REGEX REPLACE "^(DLL Name: |\n    )" "" dll "${import}")
         string(STRIP "${dll}" dll)
         string(TOLOWER "${dll}" dll)
         if(dll IN_LIST windows_dlls OR dll MATCHES "^(api|ext)-ms-win-")

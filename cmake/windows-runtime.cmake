@@ -41,6 +41,23 @@ foreach(dll_path IN LISTS larkspur_runtime_dlls)
 endforeach()
 list(REMOVE_DUPLICATES larkspur_runtime_folders)
 
+# What reads a program's imports: MinGW's objdump, or dumpbin beside MSVC's
+# linker. A build that has neither says so and stops, unless told not to check.
+option(LARKSPUR_CHECK_IMPORTS "Check the program's imports against the DLLs deployed" ON)
+if(LARKSPUR_CHECK_IMPORTS)
+    if(MSVC)
+        get_filename_component(linker_folder "${CMAKE_LINKER}" DIRECTORY)
+        find_program(LARKSPUR_DUMPBIN dumpbin HINTS "${linker_folder}")
+        set(larkspur_import_reader "${LARKSPUR_DUMPBIN}|/nologo|/dependents")
+    elseif(CMAKE_OBJDUMP)
+        set(larkspur_import_reader "${CMAKE_OBJDUMP}|-p")
+    endif()
+    if(NOT larkspur_import_reader OR larkspur_import_reader MATCHES "NOTFOUND")
+        message(FATAL_ERROR "No objdump or dumpbin to check the program's imports with: "
+            "give one (CMAKE_OBJDUMP, LARKSPUR_DUMPBIN) or -DLARKSPUR_CHECK_IMPORTS=OFF")
+    endif()
+endif()
+
 # Deploys them beside the program, and checks the program's imports against them.
 function(larkspur_deploy_windows_runtime program)
     set(deployed "")
@@ -72,8 +89,8 @@ function(larkspur_deploy_windows_runtime program)
     endif()
     install(DIRECTORY "${LARKSPUR_NOTICES}/" DESTINATION licenses)
 
-    if(NOT CMAKE_OBJDUMP)
-        message(STATUS "Not checking ${program}'s imports against the deployed DLLs: no objdump")
+    if(NOT LARKSPUR_CHECK_IMPORTS)
+        message(STATUS "Not checking ${program}'s imports against the deployed DLLs: LARKSPUR_CHECK_IMPORTS is off")
         return()
     endif()
     set(deployed_files ${deployed})
@@ -81,7 +98,7 @@ function(larkspur_deploy_windows_runtime program)
     string(JOIN "|" deployed ${deployed})
     set(check "${CMAKE_CURRENT_BINARY_DIR}/${program}-imports.checked")
     add_custom_command(OUTPUT "${check}"
-        COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} "-DROOTS=${roots}"
+        COMMAND ${CMAKE_COMMAND} "-DREADER=${larkspur_import_reader}" "-DROOTS=${roots}"
             "-DDEPLOYED=${deployed}" -P "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"
         COMMAND ${CMAKE_COMMAND} -E touch "${check}"
         DEPENDS ${program} "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"

@@ -12,85 +12,109 @@
 #include <uiautomation.h>
 #endif
 
+#ifdef LARKSPUR_UIA_CLIENT
+// Releases the COM object it was given.
+template <class T> class Held {
+public:
+    Held() = default;
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() {
+        if (m_object)
+            m_object->Release();
+    }
+    T** out() { return &m_object; }
+    T* get() const { return m_object; }
+    T* operator->() const { return m_object; }
+
+private:
+    T* m_object = nullptr;
+};
+#endif
+
 class TestUiAutomation : public QObject {
     Q_OBJECT
 
 #ifdef LARKSPUR_UIA_CLIENT
     IUIAutomation* m_automation = nullptr;
 
+    // Calls visit(element, control type, name) for each element below the
+    // window. Found with a true condition and read by each element's own
+    // properties, which is all that Wine 10's client implements so far.
+    template <class Visit> bool forEachElement(IUIAutomationElement* window, Visit visit) const {
+        Held<IUIAutomationCondition> all;
+        Held<IUIAutomationElementArray> found;
+        int count = 0;
+        if (FAILED(m_automation->CreateTrueCondition(all.out())) ||
+            FAILED(window->FindAll(TreeScope_Descendants, all.get(), found.out())) ||
+            FAILED(found->get_Length(&count)))
+            return false;
+        for (int i = 0; i < count; ++i) {
+            Held<IUIAutomationElement> element;
+            CONTROLTYPEID type = 0;
+            BSTR name = nullptr;
+            if (FAILED(found->GetElement(i, element.out())) ||
+                FAILED(element->get_CurrentControlType(&type)) ||
+                FAILED(element->get_CurrentName(&name)))
+                return false;
+            const QString text = QString::fromWCharArray(name);
+            SysFreeString(name);
+            visit(element.get(), type, text);
+        }
+        return true;
+    }
+
     // Each program box as "caption=1" when it is checked, "caption=0" when not.
     QStringList boxes(IUIAutomationElement* window) const {
-        VARIANT checkBox{};
-        checkBox.vt = VT_I4;
-        checkBox.lVal = UIA_CheckBoxControlTypeId;
-        IUIAutomationCondition* condition = nullptr;
-        IUIAutomationElementArray* found = nullptr;
-        int count = 0;
         QStringList states;
-        if (SUCCEEDED(m_automation->CreatePropertyCondition(UIA_ControlTypePropertyId, checkBox,
-                                                            &condition)) &&
-            SUCCEEDED(window->FindAll(TreeScope_Descendants, condition, &found)) &&
-            SUCCEEDED(found->get_Length(&count))) {
-            for (int i = 0; i < count; ++i) {
-                IUIAutomationElement* box = nullptr;
-                IUIAutomationTogglePattern* toggle = nullptr;
-                BSTR name = nullptr;
-                ToggleState state = ToggleState_Indeterminate;
-                found->GetElement(i, &box);
-                box->get_CurrentName(&name);
-                if (SUCCEEDED(
-                        box->GetCurrentPatternAs(UIA_TogglePatternId, IID_PPV_ARGS(&toggle))) &&
-                    toggle) {
-                    toggle->get_CurrentToggleState(&state);
-                    toggle->Release();
-                }
-                states << QString::fromWCharArray(name) + u'=' +
-                              (state == ToggleState_On ? u'1' : u'0');
-                SysFreeString(name);
-                box->Release();
-            }
-        }
-        if (found)
-            found->Release();
-        if (condition)
-            condition->Release();
+        forEachElement(window,
+                       [&](IUIAutomationElement* box, CONTROLTYPEID type, const QString& name) {
+                           if (type != UIA_CheckBoxControlTypeId)
+                               return;
+                           Held<IUIAutomationTogglePattern> toggle;
+                           ToggleState state = ToggleState_Indeterminate;
+                           if (SUCCEEDED(box->GetCurrentPatternAs(UIA_TogglePatternId,
+                                                                  IID_PPV_ARGS(toggle.out()))) &&
+                               toggle.get())
+                               toggle->get_CurrentToggleState(&state);
+                           states << name + u'=' + (state == ToggleState_On ? u'1' : u'0');
+                       });
         return states;
     }
 
-    bool invoke(IUIAutomationElement* window, const wchar_t* name) const {
-        VARIANT caption{};
-        caption.vt = VT_BSTR;
-        caption.bstrVal = SysAllocString(name);
-        IUIAutomationCondition* condition = nullptr;
-        IUIAutomationElement* button = nullptr;
-        IUIAutomationInvokePattern* invoker = nullptr;
-        const bool invoked =
-            SUCCEEDED(
-                m_automation->CreatePropertyCondition(UIA_NamePropertyId, caption, &condition)) &&
-            SUCCEEDED(window->FindFirst(TreeScope_Descendants, condition, &button)) && button &&
-            SUCCEEDED(button->GetCurrentPatternAs(UIA_InvokePatternId, IID_PPV_ARGS(&invoker))) &&
-            invoker && SUCCEEDED(invoker->Invoke());
-        for (IUnknown* object : std::initializer_list<IUnknown*>{invoker, button, condition}) {
-            if (object)
-                object->Release();
-        }
-        VariantClear(&caption);
+    bool invoke(IUIAutomationElement* window, const QString& caption) const {
+        bool invoked = false;
+        forEachElement(window,
+                       [&](IUIAutomationElement* button, CONTROLTYPEID type, const QString& name) {
+                           Held<IUIAutomationInvokePattern> invoker;
+                           if (!invoked && type == UIA_ButtonControlTypeId && name == caption &&
+                               SUCCEEDED(button->GetCurrentPatternAs(
+                                   UIA_InvokePatternId, IID_PPV_ARGS(invoker.out()))) &&
+                               invoker.get())
+                               invoked = SUCCEEDED(invoker->Invoke());
+                       });
         return invoked;
     }
 #endif
 
 private slots:
     void initTestCase() {
-        if (!wineVersion().isEmpty())
-            QSKIP("Wine has no UI Automation client, and a screen reader's walk of the window "
-                  "freezes the program there");
 #ifndef LARKSPUR_UIA_CLIENT
-        QSKIP("this toolchain's Windows headers declare no UI Automation client (MSVC's do)");
+        QSKIP("these MinGW-w64 headers declare no UI Automation client (Debian 13's do, as "
+              "MSVC's do)");
 #else
         QVERIFY(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         if (FAILED(CoCreateInstance(__uuidof(CUIAutomation), nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_PPV_ARGS(&m_automation))))
-            QSKIP("this Windows has no UI Automation client");
+                                    IID_PPV_ARGS(&m_automation)))) {
+            const char* reason = wineVersion().isEmpty()
+                                     ? "this Windows has no UI Automation client"
+                                     : "this Wine has no UI Automation client (Wine 10 has one)";
+#ifdef LARKSPUR_REQUIRE_UI_AUTOMATION
+            QFAIL(reason);
+#else
+            QSKIP(reason);
+#endif
+        }
 #endif
     }
 
@@ -108,7 +132,7 @@ private slots:
         for (const CatalogueEntry& entry : programCatalogue)
             expected << toQString(entry.caption) + "=1";
         QCOMPARE(boxes(window), expected);
-        QVERIFY(invoke(window, L"CLEAR ALL"));
+        QVERIFY(invoke(window, QStringLiteral("CLEAR ALL")));
         expected.replaceInStrings("=1", "=0");
         QTRY_COMPARE(boxes(window), expected);
         window->Release();
