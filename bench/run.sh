@@ -6,6 +6,7 @@
 # with the other two, on the same drive, and the differences are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/packages.sh
 source "$root/scripts/packages.sh"
 require_packages "${build_packages[@]}" xvfb libxtst-dev
 
@@ -26,6 +27,7 @@ if [ -n "${2:-}" ]; then
     echo "Baseline: commit $(git -C "$root" rev-parse --short "$2")"
 fi
 
+# shellcheck source=scripts/xvfb.sh
 source "$root/scripts/xvfb.sh"
 start_xvfb
 trap 'kill "$xvfb_pid"' EXIT

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # the package lists are its callers'
 # Installs the Debian packages given as arguments when any is missing.
 # Sourced by the run and test scripts; safe to run again.
 require_packages() {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154 # root comes from its caller, what it sets goes to it
 # Sourced by scripts/windows.sh: signs as a vendor's release is signed, with
 # throwaway keys in the folder given. The code-signing key lives on a
 # software token (SoftHSM) and is reached through PKCS#11, as a hardware

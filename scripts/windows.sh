@@ -25,8 +25,9 @@ source "$root/scripts/test-signing.sh"
 source "$root/scripts/xvfb.sh"
 
 all_stages=(build tests window packages install)
+is_stage() { [[ " ${all_stages[*]} " == *" $1 "* ]]; }
 linux_tests="$root/build/test"
-if [ $# -gt 0 ] && [[ ! " ${all_stages[*]} " =~ " $1 " ]]; then
+if [ $# -gt 0 ] && ! is_stage "$1"; then
     linux_tests=$1
     shift
 fi
@@ -52,7 +53,8 @@ find_sdk() {
     mkdir -p "$build"
     if [ -f "$sdk" ]; then
         local unpacked="$build/qt-sdk"
-        local stamp="$unpacked/.from-$(sha256sum "$sdk" | cut -c1-16)"
+        local stamp
+        stamp="$unpacked/.from-$(sha256sum "$sdk" | cut -c1-16)"
         if [ ! -e "$stamp" ]; then
             rm -rf "$unpacked"
             mkdir -p "$unpacked"
@@ -78,11 +80,12 @@ find_sdk() {
 # .tar.xz; LARKSPUR_WINDOWS_QT_HOST names another), or else from this
 # machine's Qt where its version is the Windows Qt's.
 find_host_tools() {
-    local version given unpacked
+    local version given unpacked beside
     version=$(sed -n 's/^set(PACKAGE_VERSION "\([0-9.]*\)")$/\1/p' \
         "$sdk/lib/cmake/Qt6/Qt6ConfigVersionImpl.cmake")
-    given=${LARKSPUR_WINDOWS_QT_HOST:-$(ls -d "$(dirname "$LARKSPUR_WINDOWS_QT")"/qt-"$version"-host-* \
-        2>/dev/null | head -n 1 || true)}
+    beside=("$(dirname "$LARKSPUR_WINDOWS_QT")"/qt-"$version"-host-*)
+    [ -e "${beside[0]}" ] || beside=("")
+    given=${LARKSPUR_WINDOWS_QT_HOST:-${beside[0]}}
     if [ -f "$given" ]; then
         unpacked="$build/qt-host"
         if [ ! -e "$unpacked/.from-$(sha256sum "$given" | cut -c1-16)" ]; then
@@ -148,7 +151,7 @@ write_notices() {
         sources[$source]="$package $source=$(dpkg-query -W -f='${source:Version}' "$package")"
     done
     gcc_major=$(x86_64-w64-mingw32-g++-posix -dumpversion | cut -d. -f1 | cut -d- -f1)
-    release="Debian $(. /etc/os-release && echo "$VERSION_ID")"
+    release="Debian $(cut -d. -f1 /etc/debian_version)"
     read -r gcc_package gcc_source <<<"${sources[gcc-mingw-w64]}"
     read -r mingw_package mingw_source <<<"${sources[mingw-w64]}"
     sed -e "s/@GCC_MAJOR@/$gcc_major/g" -e "s/@RELEASE@/$release/g" \
@@ -208,6 +211,7 @@ stage_window() {
     [ -x "$realwindow" ] || { echo "No real-window test at $realwindow: run scripts/test.sh" >&2; exit 1; }
     start_wine
     (
+        # shellcheck source=/dev/null # written by the build
         source "$build/wine-env.sh"
         LARKSPUR_WINE_PROGRAM="$build/Larkspur.exe" dbus-run-session -- "$realwindow"
     )
@@ -243,7 +247,7 @@ stage_install() {
 
 find_sdk
 for stage in "${stages[@]}"; do
-    [[ " ${all_stages[*]} " =~ " $stage " ]] || { echo "No stage named $stage" >&2; exit 1; }
+    is_stage "$stage" || { echo "No stage named $stage" >&2; exit 1; }
     echo "Windows: $stage"
     "stage_$stage"
 done

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # xvfb_pid is its caller's
 # Sourced by the scripts that need an X display of their own: starts Xvfb,
 # which picks a free display itself and says which (-displayfd), so that
 # nothing races another server for a number; without -noreset it would start

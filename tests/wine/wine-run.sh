@@ -3,6 +3,7 @@
 # A Qt Test's console output does not come back through a pipe from Wine,
 # its own output file does. Usage: wine-run.sh PROGRAM [ARGUMENTS]
 set -u
+# shellcheck source=/dev/null # written by the build beside this
 . "$(dirname "$0")/wine-env.sh"
 program=$1
 shift
