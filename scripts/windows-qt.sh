@@ -71,8 +71,11 @@ build_host() {
     # or the host's own Qt packages, so that a cross-build cannot take this
     # for a Qt to build against.
     cp -a "$host_name.full" "$host_name"
-    rm -rf "$host_name"/{include,lib/*.a,lib/*.prl,lib/pkgconfig,lib/objects-*,metatypes,modules}
-    rm -rf "$host_name"/lib/cmake/{Qt6,Qt6Core,Qt6BuildInternals,Qt6ZlibPrivate}
+    rm -rf "$host_name"/{include,doc,modules,mkspecs/modules,lib/*.a,lib/*.prl,lib/pkgconfig}
+    rm -rf "$host_name"/lib/{objects-*,metatypes} "$host_name"/bin/qt-{cmake,configure-module}*
+    rm -rf "$host_name"/lib/cmake/{Qt6,Qt6Core,Qt6BuildInternals,Qt6ZlibPrivate,Qt6Bundled*}
+    rm -f "$host_name"/libexec/{android_emulator_launcher.sh,ensure_pro_file.cmake}
+    rm -f "$host_name"/libexec/{qt-internal-configure-tests,qt-testrunner.py}
     find "$host_name/libexec" "$host_name/bin" -type f -perm -u+x -exec sh -c \
         'file -b "$1" | grep -q ELF && strip --strip-unneeded "$1"' sh {} \;
     printf '[Paths]\nPrefix=..\n' >"$host_name/bin/qt.conf"
