@@ -1,5 +1,6 @@
 // Where Windows shows the window: its frame, as the desktop window manager
 // draws it, centred on the work area of its monitor, title bar on screen.
+#include "platform.h"
 #include "texts.h"
 
 #include <QProcess>
@@ -22,10 +23,7 @@ private slots:
         larkspur.start(LARKSPUR_PROGRAM, {});
         QVERIFY(larkspur.waitForStarted());
         HWND handle = nullptr;
-        const std::wstring title = windowTitle.toStdWString();
-        QTRY_VERIFY_WITH_TIMEOUT((handle = FindWindowW(nullptr, title.c_str())) != nullptr &&
-                                     IsWindowVisible(handle),
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((handle = shownWindowOf(larkspur, windowTitle)) != nullptr, 20000);
         RECT drawn{}, window{};
         MONITORINFO monitor{};
         monitor.cbSize = sizeof monitor;

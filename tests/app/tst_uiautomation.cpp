@@ -39,16 +39,17 @@ class TestUiAutomation : public QObject {
     IUIAutomation* m_automation = nullptr;
 
     // Calls visit(element, control type, name) for each element below the
-    // window. Found with a true condition and read by each element's own
-    // properties, which is all that Wine 10's client implements so far.
-    template <class Visit> bool forEachElement(IUIAutomationElement* window, Visit visit) const {
+    // window whose type and name can be read. Found with a true condition and
+    // read by each element's own properties, which is all that Wine 10's
+    // client implements so far.
+    template <class Visit> void forEachElement(IUIAutomationElement* window, Visit visit) const {
         Held<IUIAutomationCondition> all;
         Held<IUIAutomationElementArray> found;
         int count = 0;
         if (FAILED(m_automation->CreateTrueCondition(all.out())) ||
             FAILED(window->FindAll(TreeScope_Descendants, all.get(), found.out())) ||
             FAILED(found->get_Length(&count)))
-            return false;
+            return;
         for (int i = 0; i < count; ++i) {
             Held<IUIAutomationElement> element;
             CONTROLTYPEID type = 0;
@@ -56,12 +57,11 @@ class TestUiAutomation : public QObject {
             if (FAILED(found->GetElement(i, element.out())) ||
                 FAILED(element->get_CurrentControlType(&type)) ||
                 FAILED(element->get_CurrentName(&name)))
-                return false;
+                continue;
             const QString text = QString::fromWCharArray(name);
             SysFreeString(name);
             visit(element.get(), type, text);
         }
-        return true;
     }
 
     // Each program box as "caption=1" when it is checked, "caption=0" when not.
@@ -124,14 +124,13 @@ private slots:
         larkspur.start(LARKSPUR_PROGRAM, {});
         QVERIFY(larkspur.waitForStarted());
         HWND handle = nullptr;
-        const std::wstring title = windowTitle.toStdWString();
-        QTRY_VERIFY_WITH_TIMEOUT((handle = FindWindowW(nullptr, title.c_str())) != nullptr, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((handle = shownWindowOf(larkspur, windowTitle)) != nullptr, 20000);
         IUIAutomationElement* window = nullptr;
         QVERIFY(SUCCEEDED(m_automation->ElementFromHandle(handle, &window)) && window);
         QStringList expected;
         for (const CatalogueEntry& entry : programCatalogue)
             expected << toQString(entry.caption) + "=1";
-        QCOMPARE(boxes(window), expected);
+        QTRY_COMPARE(boxes(window), expected);
         QVERIFY(invoke(window, QStringLiteral("CLEAR ALL")));
         expected.replaceInStrings("=1", "=0");
         QTRY_COMPARE(boxes(window), expected);

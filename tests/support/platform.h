@@ -134,6 +134,20 @@ private:
 };
 
 // Wine's version, or nothing on Windows itself.
+// The shown top-level window of this title that belongs to the process:
+// tests that run side by side each start a Larkspur of their own.
+inline HWND shownWindowOf(const QProcess& process, const QString& title) {
+    const std::wstring wanted = title.toStdWString();
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, nullptr, wanted.c_str())) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == static_cast<DWORD>(process.processId()) && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
+}
+
 inline QString wineVersion() {
     const auto version = reinterpret_cast<const char* (*)()>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version")));
