@@ -7,6 +7,7 @@
 #include "texts.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #ifdef LARKSPUR_UIA_CLIENT
 #include <uiautomation.h>
@@ -64,21 +65,32 @@ class TestUiAutomation : public QObject {
         }
     }
 
-    // Each program box as "caption=1" when it is checked, "caption=0" when not.
-    QStringList boxes(IUIAutomationElement* window) const {
+    // The program boxes' captions; and each one's state, "1" when checked,
+    // "0" when not, or the failure that kept its toggle pattern from it.
+    QStringList boxes(IUIAutomationElement* window, QStringList* states = nullptr) const {
+        QStringList captions;
+        forEachElement(
+            window, [&](IUIAutomationElement* box, CONTROLTYPEID type, const QString& name) {
+                if (type != UIA_CheckBoxControlTypeId)
+                    return;
+                captions << name;
+                if (!states)
+                    return;
+                Held<IUIAutomationTogglePattern> toggle;
+                ToggleState state = ToggleState_Indeterminate;
+                const HRESULT read =
+                    box->GetCurrentPatternAs(UIA_TogglePatternId, IID_PPV_ARGS(toggle.out()));
+                if (FAILED(read) || !toggle.get())
+                    *states << QString::number(quint32(read), 16);
+                else if (SUCCEEDED(toggle->get_CurrentToggleState(&state)))
+                    *states << (state == ToggleState_On ? "1" : "0");
+            });
+        return captions;
+    }
+
+    QStringList states(IUIAutomationElement* window) const {
         QStringList states;
-        forEachElement(window,
-                       [&](IUIAutomationElement* box, CONTROLTYPEID type, const QString& name) {
-                           if (type != UIA_CheckBoxControlTypeId)
-                               return;
-                           Held<IUIAutomationTogglePattern> toggle;
-                           ToggleState state = ToggleState_Indeterminate;
-                           if (SUCCEEDED(box->GetCurrentPatternAs(UIA_TogglePatternId,
-                                                                  IID_PPV_ARGS(toggle.out()))) &&
-                               toggle.get())
-                               toggle->get_CurrentToggleState(&state);
-                           states << name + u'=' + (state == ToggleState_On ? u'1' : u'0');
-                       });
+        boxes(window, &states);
         return states;
     }
 
@@ -125,16 +137,24 @@ private slots:
         QVERIFY(larkspur.waitForStarted());
         HWND handle = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((handle = shownWindowOf(larkspur, windowTitle)) != nullptr, 20000);
-        IUIAutomationElement* window = nullptr;
-        QVERIFY(SUCCEEDED(m_automation->ElementFromHandle(handle, &window)) && window);
-        QStringList expected;
+        const auto closed = qScopeGuard([&] {
+            PostMessageW(handle, WM_CLOSE, 0, 0);
+            larkspur.waitForFinished(20000);
+        });
+        Held<IUIAutomationElement> window;
+        QVERIFY(SUCCEEDED(m_automation->ElementFromHandle(handle, window.out())) && window.get());
+        QStringList captions;
         for (const CatalogueEntry& entry : programCatalogue)
-            expected << toQString(entry.caption) + "=1";
-        QTRY_COMPARE(boxes(window), expected);
-        QVERIFY(invoke(window, QStringLiteral("CLEAR ALL")));
-        expected.replaceInStrings("=1", "=0");
-        QTRY_COMPARE(boxes(window), expected);
-        window->Release();
+            captions << toQString(entry.caption);
+        // A walk of the window takes Wine some 15 seconds.
+        QTRY_COMPARE_WITH_TIMEOUT(boxes(window.get()), captions, 60000);
+        const QString notImplemented = QString::number(quint32(E_NOTIMPL), 16);
+        if (!wineVersion().isEmpty() && states(window.get()).startsWith(notImplemented))
+            QSKIP("Wine's UI Automation client has no control patterns yet (E_NOTIMPL): the "
+                  "boxes' captions were read, their states and CLEAR ALL only Windows gives");
+        QCOMPARE(states(window.get()), QStringList(captions.size(), "1"));
+        QVERIFY(invoke(window.get(), QStringLiteral("CLEAR ALL")));
+        QTRY_COMPARE(states(window.get()), QStringList(captions.size(), "0"));
         PostMessageW(handle, WM_CLOSE, 0, 0);
         QVERIFY(larkspur.waitForFinished(20000));
         QCOMPARE(larkspur.exitCode(), 0);
