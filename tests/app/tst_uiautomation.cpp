@@ -146,7 +146,7 @@ private slots:
         QStringList captions;
         for (const CatalogueEntry& entry : programCatalogue)
             captions << toQString(entry.caption);
-        // A walk of the window takes Wine some 15 seconds.
+        // A walk of the window takes Wine tens of seconds.
         QTRY_COMPARE_WITH_TIMEOUT(boxes(window.get()), captions, 60000);
         const QString notImplemented = QString::number(quint32(E_NOTIMPL), 16);
         if (!wineVersion().isEmpty() && states(window.get()).startsWith(notImplemented))
