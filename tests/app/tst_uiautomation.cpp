@@ -11,26 +11,9 @@
 #include <QTest>
 #ifdef LARKSPUR_UIA_CLIENT
 #include <uiautomation.h>
-#endif
+#include <wrl/client.h>
 
-#ifdef LARKSPUR_UIA_CLIENT
-// Releases the COM object it was given.
-template <class T> class Held {
-public:
-    Held() = default;
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        if (m_object)
-            m_object->Release();
-    }
-    T** out() { return &m_object; }
-    T* get() const { return m_object; }
-    T* operator->() const { return m_object; }
-
-private:
-    T* m_object = nullptr;
-};
+using Microsoft::WRL::ComPtr;
 #endif
 
 class TestUiAutomation : public QObject {
@@ -44,24 +27,24 @@ class TestUiAutomation : public QObject {
     // read by each element's own properties, which is all that Wine 10's
     // client implements so far.
     template <class Visit> void forEachElement(IUIAutomationElement* window, Visit visit) const {
-        Held<IUIAutomationCondition> all;
-        Held<IUIAutomationElementArray> found;
+        ComPtr<IUIAutomationCondition> all;
+        ComPtr<IUIAutomationElementArray> found;
         int count = 0;
-        if (FAILED(m_automation->CreateTrueCondition(all.out())) ||
-            FAILED(window->FindAll(TreeScope_Descendants, all.get(), found.out())) ||
+        if (FAILED(m_automation->CreateTrueCondition(all.GetAddressOf())) ||
+            FAILED(window->FindAll(TreeScope_Descendants, all.Get(), found.GetAddressOf())) ||
             FAILED(found->get_Length(&count)))
             return;
         for (int i = 0; i < count; ++i) {
-            Held<IUIAutomationElement> element;
+            ComPtr<IUIAutomationElement> element;
             CONTROLTYPEID type = 0;
             BSTR name = nullptr;
-            if (FAILED(found->GetElement(i, element.out())) ||
+            if (FAILED(found->GetElement(i, element.GetAddressOf())) ||
                 FAILED(element->get_CurrentControlType(&type)) ||
                 FAILED(element->get_CurrentName(&name)))
                 continue;
             const QString text = QString::fromWCharArray(name);
             SysFreeString(name);
-            visit(element.get(), type, text);
+            visit(element.Get(), type, text);
         }
     }
 
@@ -69,22 +52,22 @@ class TestUiAutomation : public QObject {
     // "0" when not, or the failure that kept its toggle pattern from it.
     QStringList boxes(IUIAutomationElement* window, QStringList* states = nullptr) const {
         QStringList captions;
-        forEachElement(
-            window, [&](IUIAutomationElement* box, CONTROLTYPEID type, const QString& name) {
-                if (type != UIA_CheckBoxControlTypeId)
-                    return;
-                captions << name;
-                if (!states)
-                    return;
-                Held<IUIAutomationTogglePattern> toggle;
-                ToggleState state = ToggleState_Indeterminate;
-                const HRESULT read =
-                    box->GetCurrentPatternAs(UIA_TogglePatternId, IID_PPV_ARGS(toggle.out()));
-                if (FAILED(read) || !toggle.get())
-                    *states << QString::number(quint32(read), 16);
-                else if (SUCCEEDED(toggle->get_CurrentToggleState(&state)))
-                    *states << (state == ToggleState_On ? "1" : "0");
-            });
+        forEachElement(window, [&](IUIAutomationElement* box, CONTROLTYPEID type,
+                                   const QString& name) {
+            if (type != UIA_CheckBoxControlTypeId)
+                return;
+            captions << name;
+            if (!states)
+                return;
+            ComPtr<IUIAutomationTogglePattern> toggle;
+            ToggleState state = ToggleState_Indeterminate;
+            const HRESULT read =
+                box->GetCurrentPatternAs(UIA_TogglePatternId, IID_PPV_ARGS(toggle.GetAddressOf()));
+            if (FAILED(read) || !toggle.Get())
+                *states << QString::number(quint32(read), 16);
+            else if (SUCCEEDED(toggle->get_CurrentToggleState(&state)))
+                *states << (state == ToggleState_On ? "1" : "0");
+        });
         return captions;
     }
 
@@ -98,11 +81,11 @@ class TestUiAutomation : public QObject {
         bool invoked = false;
         forEachElement(window,
                        [&](IUIAutomationElement* button, CONTROLTYPEID type, const QString& name) {
-                           Held<IUIAutomationInvokePattern> invoker;
+                           ComPtr<IUIAutomationInvokePattern> invoker;
                            if (!invoked && type == UIA_ButtonControlTypeId && name == caption &&
                                SUCCEEDED(button->GetCurrentPatternAs(
-                                   UIA_InvokePatternId, IID_PPV_ARGS(invoker.out()))) &&
-                               invoker.get())
+                                   UIA_InvokePatternId, IID_PPV_ARGS(invoker.GetAddressOf()))) &&
+                               invoker.Get())
                                invoked = SUCCEEDED(invoker->Invoke());
                        });
         return invoked;
@@ -141,20 +124,21 @@ private slots:
             PostMessageW(handle, WM_CLOSE, 0, 0);
             larkspur.waitForFinished(20000);
         });
-        Held<IUIAutomationElement> window;
-        QVERIFY(SUCCEEDED(m_automation->ElementFromHandle(handle, window.out())) && window.get());
+        ComPtr<IUIAutomationElement> window;
+        QVERIFY(SUCCEEDED(m_automation->ElementFromHandle(handle, window.GetAddressOf())) &&
+                window.Get());
         QStringList captions;
         for (const CatalogueEntry& entry : programCatalogue)
             captions << toQString(entry.caption);
         // A walk of the window takes Wine tens of seconds.
-        QTRY_COMPARE_WITH_TIMEOUT(boxes(window.get()), captions, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes(window.Get()), captions, 60000);
         const QString notImplemented = QString::number(quint32(E_NOTIMPL), 16);
-        if (!wineVersion().isEmpty() && states(window.get()).startsWith(notImplemented))
+        if (!wineVersion().isEmpty() && states(window.Get()).startsWith(notImplemented))
             QSKIP("Wine's UI Automation client has no control patterns yet (E_NOTIMPL): the "
                   "boxes' captions were read, their states and CLEAR ALL only Windows gives");
-        QCOMPARE(states(window.get()), QStringList(captions.size(), "1"));
-        QVERIFY(invoke(window.get(), QStringLiteral("CLEAR ALL")));
-        QTRY_COMPARE(states(window.get()), QStringList(captions.size(), "0"));
+        QCOMPARE(states(window.Get()), QStringList(captions.size(), "1"));
+        QVERIFY(invoke(window.Get(), QStringLiteral("CLEAR ALL")));
+        QTRY_COMPARE(states(window.Get()), QStringList(captions.size(), "0"));
         PostMessageW(handle, WM_CLOSE, 0, 0);
         QVERIFY(larkspur.waitForFinished(20000));
         QCOMPARE(larkspur.exitCode(), 0);
