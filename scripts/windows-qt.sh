@@ -85,7 +85,8 @@ build_host() {
 
 # Bundled libraries and no OpenGL, D-Bus, ICU, SQL, network, printing,
 # concurrency or XML: what Larkspur and its tests need, and no more. Debian's
-# source leaves out the wintab headers that tablet events need.
+# source leaves out the wintab headers that tablet events need. No Android
+# deployment either, whose test runner the GUI-less host tools lack.
 build_windows() {
     [ -d "$host_name.full" ] || { echo "Build the host tools first: $0 host" >&2; exit 1; }
     rm -rf windows-build "$windows_name"
@@ -96,7 +97,7 @@ build_windows() {
             -nomake tests -no-opengl -no-dbus -no-icu -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg \
             -qt-freetype -qt-harfbuzz -no-feature-sql -no-feature-network \
             -no-feature-printsupport -no-feature-concurrent -no-feature-xml \
-            -no-feature-tabletevent \
+            -no-feature-tabletevent -no-feature-androiddeployqt \
             -- -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
             -DQT_HOST_PATH_CMAKE_DIR="$work/$host_name.full/lib/cmake" &&
         cmake --build . --parallel "$(nproc)" && cmake --install .)
