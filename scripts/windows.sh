@@ -117,7 +117,7 @@ find_host_tools() {
 # one kept in packaging/notices for the Qt 6.4.2 built from qt6-base
 # $qt_source, compared with this machine's where its Qt comes from that same
 # source.
-qt_source=6.4.2+dfsg-10
+qt_source=$(sed -n 's/^source_version=//p' "$root/scripts/windows-qt.sh")
 write_notices() {
     local notices="$build/notices.new" dll file package source gcc_major release
     rm -rf "$notices"

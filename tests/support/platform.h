@@ -133,7 +133,6 @@ private:
     HANDLE m_handle;
 };
 
-// Wine's version, or nothing on Windows itself.
 // The shown top-level window of this title that belongs to the process:
 // tests that run side by side each start a Larkspur of their own.
 inline HWND shownWindowOf(const QProcess& process, const QString& title) {
@@ -148,6 +147,7 @@ inline HWND shownWindowOf(const QProcess& process, const QString& title) {
     return nullptr;
 }
 
+// Wine's version, or nothing on Windows itself.
 inline QString wineVersion() {
     const auto version = reinterpret_cast<const char* (*)()>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "wine_get_version")));
