@@ -1,9 +1,11 @@
+#include "linkrule.h"
 #include "nativefile.h"
 #include "pendingname.h"
 #include "systemcalls.h"
 
 #include <QDir>
 #include <QFile>
+#include <QList>
 #include <cerrno>
 #include <climits>
 #include <deque>
@@ -13,7 +15,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -28,6 +29,15 @@ constexpr int linkHops = 40;
 constexpr int wayFlags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
 // A new station file, once complete: as any file the user creates.
 constexpr mode_t newFileMode = 0666;
+
+// The process's umask, which cannot be read without being set. Read once,
+// before main(), while no other thread can create a file meanwhile;
+// Larkspur never changes it.
+const mode_t startUmask = [] {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}();
 
 SystemCalls& calls() {
     return systemCalls();
@@ -49,7 +59,7 @@ public:
     int release() { return std::exchange(m_handle, -1); }
     void reset(int handle) {
         if (m_handle >= 0)
-            close(m_handle);
+            calls().close(m_handle);
         m_handle = handle;
     }
 
@@ -89,52 +99,57 @@ bool namesHandle(int folder, const QByteArray& name, int handle) {
            byHandle.st_dev == byName.st_dev && byHandle.st_ino == byName.st_ino;
 }
 
-// The rule of nativefile.h, judged against the folder the file is saved in,
-// whether or not a file is there yet: so the same save gets the same answer
-// every time.
-QString refusalOfLinks(const std::vector<uid_t>& linkOwners, int folder) {
-    struct stat saved{};
-    if (calls().fstat(folder, &saved) != 0)
-        return systemReason();
-    for (const uid_t owner : linkOwners) {
-        if (owner != calls().geteuid() && owner != 0 && owner != saved.st_uid)
-            return QStringLiteral("It is reached through a symbolic link of another user's, "
-                                  "which a save does not follow");
-    }
-    return {};
+Account accountOf(uid_t user) {
+    return QString::number(user);
 }
 
-// The new file gets the old one's owner, group and permissions, or the save
-// fails: a file that changed hands could lock its owner out.
+const char* const foreignLink =
+    "It is reached through a symbolic link that another user may change, which a save does not "
+    "follow";
+
+// Who may change where the link open as `link` leads. A symbolic link cannot
+// be changed, only replaced by a new one of whoever replaces it; but a
+// second name of it counts as made by whoever may write the folder it was
+// found in, as anyone who may write a folder may give a link there a name
+// where hard links are not protected.
+QList<Account> changersOf(const struct stat& link, int folder) {
+    QList<Account> changers{accountOf(link.st_uid)};
+    struct stat found{};
+    if (link.st_nlink > 1) {
+        if (calls().fstat(folder, &found) != 0)
+            return {anyone};
+        changers.append(accountOf(found.st_uid));
+        if (found.st_mode & (S_IWGRP | S_IWOTH))
+            changers.append(anyone);
+    }
+    return changers;
+}
+
+// The rule, as far as it can be judged: before the folder saved in is known,
+// or against its owner.
+QString refusalOfLinks(const QList<QList<Account>>& changers, int savedIn = -1) {
+    TrustedAccounts trusted{accountOf(calls().geteuid()), {accountOf(0)}, std::nullopt};
+    struct stat saved{};
+    if (savedIn >= 0 && calls().fstat(savedIn, &saved) != 0)
+        return systemReason();
+    if (savedIn >= 0)
+        trusted.folderOwner = accountOf(saved.st_uid);
+    return untrustedChanger(changers, trusted) ? QString::fromLatin1(foreignLink) : QString();
+}
+
+// The new file gets the old one's owner, group and permission bits, or the
+// save fails: a file that changed hands could lock its owner out. Never the
+// set-ID bits: a station file is no program.
 QString keepOwnerAndMode(int handle, const struct stat& old) {
     struct stat made{};
     if (calls().fstat(handle, &made) != 0)
         return systemReason();
     if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
-        fchown(handle, old.st_uid, old.st_gid) != 0)
+        calls().fchown(handle, old.st_uid, old.st_gid) != 0)
         return QStringLiteral("Its owner cannot be kept: ") + systemReason();
-    // After the owner: a change of owner clears the set-user-ID bits.
-    if (fchmod(handle, old.st_mode & 07777) != 0)
+    if (calls().fchmod(handle, old.st_mode & 0777) != 0)
         return systemReason();
     return {};
-}
-
-// The permissions a new file gets, before anyone else may open it: the
-// process's umask, which Linux shows without changing it.
-mode_t permissionsOfNewFile() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-            bool read = false;
-            const uint mask =
-                line.startsWith("Umask:") ? line.mid(6).trimmed().toUInt(&read, 8) : 0;
-            if (read)
-                return newFileMode & ~mode_t(mask);
-        }
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    return newFileMode & ~mask;
 }
 
 // The pending file's lock, waited for as long as a brief hold is; a clean-up
@@ -143,7 +158,8 @@ mode_t permissionsOfNewFile() {
 QString lockWithin(int handle) {
     for (const unsigned delayMs : holdRetryDelaysMs) {
         calls().sleep(delayMs);
-        if (flock(handle, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR))
+        if (calls().flock(handle, LOCK_EX | LOCK_NB) == 0 ||
+            (errno != EWOULDBLOCK && errno != EINTR))
             return {};
     }
     return QStringLiteral("Another program holds the lock on its new file");
@@ -156,6 +172,7 @@ SystemCalls& systemCalls() {
         [](int folder, const char* name, int flags, mode_t mode) {
             return ::openat(folder, name, flags, mode);
         },
+        [](int handle) { return ::close(handle); },
         [](int handle, struct stat* status) { return ::fstat(handle, status); },
         [](int folder, const char* name, struct stat* status, int flags) {
             return ::fstatat(folder, name, status, flags);
@@ -164,7 +181,19 @@ SystemCalls& systemCalls() {
             return ::readlinkat(folder, name, text, size);
         },
         [] { return ::geteuid(); },
+        [](int handle, uid_t owner, gid_t group) { return ::fchown(handle, owner, group); },
+        [](int handle, mode_t mode) { return ::fchmod(handle, mode); },
+        [](int handle, int operation) { return ::flock(handle, operation); },
+        [](int handle, const void* bytes, size_t size) { return ::write(handle, bytes, size); },
         [](int handle) { return ::fsync(handle); },
+        [](int handle) { return ::syncfs(handle); },
+        [](int fromFolder, const char* from, int toFolder, const char* to) {
+            return ::renameat(fromFolder, from, toFolder, to);
+        },
+        [](int folder, const char* name, int flags) { return ::unlinkat(folder, name, flags); },
+        [](int folder) { return ::fdopendir(folder); },
+        [](DIR* listing) { return ::readdir(listing); },
+        [](DIR* listing) { return ::closedir(listing); },
         [](unsigned milliseconds) { usleep(milliseconds * 1000); },
     };
     return calls;
@@ -191,8 +220,8 @@ QString SaveTarget::open() {
     const QString absolute =
         QDir::isAbsolutePath(m_path) ? m_path : QDir::currentPath() + u'/' + m_path;
     std::deque<QByteArray> names = namesOf(QFile::encodeName(absolute));
-    Descriptor folder(::open("/", wayFlags));
-    std::vector<uid_t> linkOwners;
+    Descriptor folder(calls().openat(AT_FDCWD, "/", wayFlags, 0));
+    QList<QList<Account>> changers;
     QByteArray name;
     while (!names.empty()) {
         name = names.front();
@@ -207,17 +236,20 @@ QString SaveTarget::open() {
         if (calls().fstat(entry.get(), &status) != 0)
             return systemReason();
         if (S_ISLNK(status.st_mode)) {
-            if (linkOwners.size() == linkHops) {
+            if (changers.size() == linkHops) {
                 errno = ELOOP;
                 return systemReason();
             }
-            linkOwners.push_back(status.st_uid);
+            // Judged before anything it names is opened.
+            changers.append(changersOf(status, folder.get()));
+            if (const QString refusal = refusalOfLinks(changers); !refusal.isEmpty())
+                return refusal;
             // Resolved from the folder the link is in, as the kernel does.
             const QByteArray text = linkText(entry.get());
             if (text.isEmpty())
                 return systemReason();
             if (text.startsWith('/'))
-                folder.reset(::open("/", wayFlags));
+                folder.reset(calls().openat(AT_FDCWD, "/", wayFlags, 0));
             const std::deque<QByteArray> linked = namesOf(text);
             names.insert(names.begin(), linked.begin(), linked.end());
             name.clear();
@@ -237,7 +269,7 @@ QString SaveTarget::open() {
     }
     m_held->folder.reset(folder.release());
     m_name = QFile::decodeName(name);
-    return refusalOfLinks(linkOwners, m_held->folder.get());
+    return refusalOfLinks(changers, m_held->folder.get());
 }
 
 Existing SaveTarget::existing() const {
@@ -257,23 +289,28 @@ Existing SaveTarget::existing() const {
 void SaveTarget::removeAbandonedFiles() const {
     const int folder = m_held->folder.get();
     // A folder that may be written but not read is not cleaned up.
-    DIR* listing = fdopendir(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!listing)
+    const int readable = calls().openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    DIR* listing = readable >= 0 ? calls().fdopendir(readable) : nullptr;
+    if (!listing) {
+        if (readable >= 0)
+            calls().close(readable);
         return;
-    while (const dirent* entry = readdir(listing)) {
+    }
+    while (const dirent* entry = calls().readdir(listing)) {
         if (!isPendingFileName(m_name, QFile::decodeName(entry->d_name)))
             continue;
-        const int handle =
-            openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int handle = calls().openat(folder, entry->d_name,
+                                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
         if (handle < 0)
             continue;
         // A running save holds its lock until its file is in place; the
         // system released the lock of one that ended before.
-        if (flock(handle, LOCK_EX | LOCK_NB) == 0 && namesHandle(folder, entry->d_name, handle))
-            unlinkat(folder, entry->d_name, 0);
-        close(handle);
+        if (calls().flock(handle, LOCK_EX | LOCK_NB) == 0 &&
+            namesHandle(folder, entry->d_name, handle))
+            calls().unlinkat(folder, entry->d_name, 0);
+        calls().close(handle);
     }
-    closedir(listing);
+    calls().closedir(listing);
 }
 
 PendingFile::~PendingFile() {
@@ -281,8 +318,8 @@ PendingFile::~PendingFile() {
         return;
     // Still locked by this process, so the name is still this file's.
     if (!m_replaced)
-        unlinkat(m_target.m_held->folder.get(), QFile::encodeName(m_name).constData(), 0);
-    close(int(m_handle));
+        calls().unlinkat(m_target.m_held->folder.get(), QFile::encodeName(m_name).constData(), 0);
+    calls().close(int(m_handle));
 }
 
 QString PendingFile::create() {
@@ -302,10 +339,10 @@ QString PendingFile::create() {
         // A clean-up may have taken the file between its creation and the
         // lock; then the name is gone and another one is tried.
         if (!locked.isEmpty() || !namesHandle(folder, name, handle)) {
-            close(handle);
+            calls().close(handle);
             if (locked.isEmpty())
                 continue;
-            unlinkat(folder, name.constData(), 0);
+            calls().unlinkat(folder, name.constData(), 0);
             return locked;
         }
         m_handle = handle;
@@ -317,7 +354,7 @@ QString PendingFile::create() {
 QString PendingFile::write(const QByteArray& bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t written =
-            ::write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
+            calls().write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
         if (written < 0 && errno == EINTR)
             continue;
         if (written == 0)
@@ -340,19 +377,20 @@ QString PendingFile::replaceTarget() {
             return reason;
     } else if (errno != ENOENT) {
         return systemReason();
-    } else if (fchmod(int(m_handle), permissionsOfNewFile()) != 0) {
+    } else if (calls().fchmod(int(m_handle), newFileMode & ~startUmask) != 0) {
         return systemReason();
     }
-    if (renameat(folder, QFile::encodeName(m_name).constData(), folder, target.constData()) != 0)
+    if (calls().renameat(folder, QFile::encodeName(m_name).constData(), folder,
+                         target.constData()) != 0)
         return systemReason();
     m_replaced = true;
     // The new name must reach the disk too, or a power cut can bring the old
     // file back. A file system that cannot flush a folder says EINVAL. A
     // folder that may be written but not read cannot be opened to be
     // flushed; then the whole file system is, which takes the new name too.
-    const Descriptor readable(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Descriptor readable(calls().openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
     const int flushed = readable.get() >= 0 ? calls().fsync(readable.get())
-                        : errno == EACCES   ? syncfs(int(m_handle))
+                        : errno == EACCES   ? calls().syncfs(int(m_handle))
                                             : -1;
     if (flushed != 0 && errno != EINVAL)
         return QStringLiteral("The new file is in place, but may not survive a power loss: ") +

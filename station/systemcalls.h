@@ -39,16 +39,28 @@ struct SystemCalls {
     std::function<void(DWORD milliseconds)> sleep;
 };
 #else
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 struct SystemCalls {
     std::function<int(int folder, const char* name, int flags, mode_t mode)> openat;
+    std::function<int(int handle)> close;
     std::function<int(int handle, struct stat* status)> fstat;
     std::function<int(int folder, const char* name, struct stat* status, int flags)> fstatat;
     std::function<ssize_t(int folder, const char* name, char* text, size_t size)> readlinkat;
     std::function<uid_t()> geteuid;
+    std::function<int(int handle, uid_t owner, gid_t group)> fchown;
+    std::function<int(int handle, mode_t mode)> fchmod;
+    std::function<int(int handle, int operation)> flock;
+    std::function<ssize_t(int handle, const void* bytes, size_t size)> write;
     std::function<int(int handle)> fsync;
+    std::function<int(int handle)> syncfs;
+    std::function<int(int fromFolder, const char* from, int toFolder, const char* to)> renameat;
+    std::function<int(int folder, const char* name, int flags)> unlinkat;
+    std::function<DIR*(int folder)> fdopendir;
+    std::function<dirent*(DIR* listing)> readdir;
+    std::function<int(DIR* listing)> closedir;
     std::function<void(unsigned milliseconds)> sleep;
 };
 #endif

@@ -1,5 +1,6 @@
 #include "failure.h"
 #include "files.h"
+#include "linkrule.h"
 #include "platform.h"
 #include "stationfile.h"
 #include "stationformat.h"
@@ -75,9 +76,9 @@ void behaveAsWindows(SwappedSystemCalls& calls) {
 // What a row sets up before it saves, in groups.
 // clang-format off
 enum class SetUp {
-    Mode, Owner, Ntfs, Deduplicated, NoFolderFlush,                                 // the file
+    Mode, SetId, Owner, Ntfs, Deduplicated, NoFolderFlush, WriteOnlyFolder,          // the file
     Link, TheirLink, RelativeLink, RootsLink, SwappedLinkName, SwappedFolder,       // its links
-    NoFolder, ReadOnly, FolderAtPath, ForeignLink, NtfsLink, Loop, LateLink, Locked, // refusals
+    NoFolder, ReadOnly, FolderAtPath, ForeignLink, SecondName, NtfsLink, Loop, LateLink, Locked,
 };
 // clang-format on
 
@@ -150,6 +151,36 @@ private slots:
         QVERIFY(report.contains(reported(m_path)));
     }
 
+    // Whom a save trusts with the links on its way, whatever the system:
+    // accounts as "user", "root", "owner" (of the folder saved in) and
+    // others; each link's changers separated by "|".
+    void linkRuleTrustsOnlyWhoMayChangeNothing_data() {
+        QTest::addColumn<QString>("links");
+        QTest::addColumn<QString>("folderOwner"); // empty: the walk is still on its way
+        QTest::addColumn<QString>("untrusted");   // empty: followed
+        QTest::newRow("the user's, the system's, the folder owner's") << "user|root|owner,root"
+                                                                      << "owner" << "";
+        QTest::newRow("another's") << "other" << "owner" << "other";
+        QTest::newRow("a trusted link, then another's") << "root|other" << "owner" << "other";
+        QTest::newRow("one the folder's owner and another may change") << "owner,other"
+                                                                       << "owner" << "other";
+        QTest::newRow("another's, before the folder is known") << "root|other" << "" << "";
+        QTest::newRow("two others', before the folder is known") << "other|third" << "" << "third";
+        QTest::newRow("anyone's, before the folder is known") << "*" << "" << "*";
+    }
+
+    void linkRuleTrustsOnlyWhoMayChangeNothing() {
+        QFETCH(QString, links);
+        QFETCH(QString, folderOwner);
+        QFETCH(QString, untrusted);
+        QList<QList<Account>> changers;
+        for (const QString& link : links.split('|'))
+            changers.append(link.split(','));
+        const TrustedAccounts trusted{
+            "user", {"root"}, folderOwner.isEmpty() ? std::nullopt : std::optional(folderOwner)};
+        QCOMPARE(untrustedChanger(changers, trusted).value_or(QString()), untrusted);
+    }
+
     // The new file takes the old one's place as the station's owner set it
     // up, in the folder where the save found it.
     void saveKeepsWhatItReplaces_data() {
@@ -165,6 +196,8 @@ private slots:
         QTest::newRow("root's link to the user's file, saved by the user") << RootsLink;
         QTest::newRow("link swapped for another once it was opened") << SwappedLinkName;
         QTest::newRow("a folder that cannot be flushed") << NoFolderFlush;
+        QTest::newRow("a folder that may be written but not read") << WriteOnlyFolder;
+        QTest::newRow("set-user-ID file: the permission bits only") << SetId;
 #else
         QTest::newRow("own access list, creation time, named stream") << Ntfs;
         QTest::newRow("deduplicated file") << Deduplicated;
@@ -217,8 +250,12 @@ private slots:
         }
         if (setUp == NoFolderFlush)
             calls->fsync = [&](int handle) { return failingForFolders(handle, EINVAL, calls); };
-        int swaps = 0; // once the link is opened, or just before anything is written
+        QVERIFY(setUp != SetId || chmod(qPrintable(file), 04640) == 0);
+        int swaps = 0, syncs = 0; // once the link is opened, or just before anything is written
+        calls->syncfs = [&](int handle) { return ++syncs, calls.original.syncfs(handle); };
         calls->openat = [&](int folder, const char* name, int flags, mode_t mode) {
+            if (setUp == WriteOnlyFolder && flags & O_DIRECTORY && QByteArray(name) == ".")
+                return errno = EACCES, -1; // as the folder's mode says even to root
             const int handle = calls.original.openat(folder, name, flags, mode);
             if (setUp == SwappedFolder && flags & O_CREAT && swaps == 0)
                 swaps += QDir().rename(linked, linked + "-held") && QFile::link(other, linked);
@@ -256,9 +293,12 @@ private slots:
             QCOMPARE(namesIn(other), QStringList());
 #ifndef Q_OS_WIN
         QCOMPARE(swaps, swapped ? 1 : 0);
+        QCOMPARE(syncs, setUp == WriteOnlyFolder ? 1 : 0);
         if (setUp == SwappedFolder)
             file = linked + "-held/pelstart.dat";
         QCOMPARE(QFileInfo(m_path).isSymLink(), throughLink(setUp));
+        struct stat saved{}; // never a set-ID file
+        QVERIFY(stat(qPrintable(file), &saved) == 0 && (saved.st_mode & 07000) == 0);
 #else
         QVERIFY(!renamed);
         QCOMPARE(setUp == Ntfs ? ntfsIdentity(file) : QString(), identity);
@@ -387,7 +427,7 @@ private slots:
         using enum SetUp;
         QTest::addColumn<SetUp>("setUp");
         QTest::addColumn<QString>("reason");
-        const QString foreign = "of another user's, which a save does not follow";
+        const QString foreign = "may change, which a save does not follow";
         QTest::newRow("folder missing") << NoFolder << missingFolderReason;
         QTest::newRow("read-only file") << ReadOnly << "read-only";
         QTest::newRow("folder at the path") << FolderAtPath << "";
@@ -395,6 +435,8 @@ private slots:
         QTest::newRow("another user's link on the way to someone else's file")
             << ForeignLink << foreign;
 #ifndef Q_OS_WIN
+        QTest::newRow("a second name of root's link in another user's folder")
+            << SecondName << foreign;
         QTest::newRow("links in a loop") << Loop << qt_error_string(ELOOP);
         QTest::newRow("file swapped for a link during the save")
             << LateLink << "It was changed while it was being saved";
@@ -427,15 +469,20 @@ private slots:
                 QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup));
         SwappedSystemCalls calls;
 #ifndef Q_OS_WIN
-        const bool linked = setUp == ForeignLink || setUp == LateLink;
+        const bool linked = setUp == ForeignLink || setUp == SecondName || setUp == LateLink;
         if (linked) {
             file = m_drive.filePath("elsewhere.dat");
             QVERIFY(writeFile(file, oldStation) && (setUp == LateLink || QFile::remove(m_path)));
         }
-        if (setUp == ForeignLink) { // the other user's link, then the user's own
+        if (setUp == ForeignLink) { // the user's own link, then the other user's
             QVERIFY(QFile::link(file, m_drive.filePath("hop")));
             QVERIFY(QFile::link(m_drive.filePath("hop"), m_path));
-            pretendOwners(calls, {{m_path, 4321}}, geteuid());
+            pretendOwners(calls, {{m_drive.filePath("hop"), 4321}}, geteuid());
+        }
+        if (setUp == SecondName) { // as if root's link had been given its name there
+            QVERIFY(QFile::link(file, m_path) &&
+                    linkat(AT_FDCWD, qPrintable(m_path), AT_FDCWD, qPrintable(file + "2"), 0) == 0);
+            pretendOwners(calls, {{m_path, 0}, {folder, 4321}}, 0);
         }
         QVERIFY(setUp != Loop ||
                 (QFile::remove(m_path) && symlink("pelstart.dat", qPrintable(m_path)) == 0));
