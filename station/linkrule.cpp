@@ -2,16 +2,17 @@
 
 std::optional<Account> untrustedChanger(const QList<QList<Account>>& changers,
                                         const TrustedAccounts& trusted) {
-    std::optional<Account> folderOwner = trusted.folderOwner;
-    const bool known = folderOwner.has_value();
+    const bool known = trusted.folderOwner.has_value();
+    // Before the folder is known: the one other account that may yet own it.
+    Account folderOwner = trusted.folderOwner.value_or(Account());
     for (const QList<Account>& link : changers) {
         for (const Account& account : link) {
             if (account == trusted.user || trusted.system.contains(account) ||
-                account == folderOwner)
+                (!folderOwner.isEmpty() && account == folderOwner))
                 continue;
-            if (known || folderOwner || account == anyone)
+            if (known || !folderOwner.isEmpty() || account == anyone)
                 return account;
-            folderOwner = account; // may yet own the folder
+            folderOwner = account;
         }
     }
     return std::nullopt;

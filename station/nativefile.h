@@ -83,5 +83,8 @@ private:
     const SaveTarget& m_target;
     QString m_name;
     std::intptr_t m_handle = noHandle;
+    // On Windows, its volume and file index: after the replace, the file put
+    // in place is opened again by its name and changed only when it is this one.
+    std::array<std::uint64_t, 2> m_identity{};
     bool m_replaced = false;
 };

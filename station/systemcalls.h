@@ -10,32 +10,47 @@
 #include <functional>
 
 #ifdef _WIN32
-#include <string>
 #include <windows.h>
+#include <winternl.h>
 
+// The bare calls: what the save makes of their answers stays in the save.
 struct SystemCalls {
+    // Only for the root of a path; everything below it is opened relative to
+    // a held folder (ntCreateFile).
     std::function<HANDLE(LPCWSTR path, DWORD access, DWORD sharing, DWORD disposition, DWORD flags)>
         createFile;
+    std::function<NTSTATUS(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* object,
+                           IO_STATUS_BLOCK* status, ULONG attributes, ULONG sharing,
+                           ULONG disposition, ULONG options)>
+        ntCreateFile;
     // The same file opened again, through the handle, not its name.
     std::function<HANDLE(HANDLE file, DWORD access, DWORD sharing, DWORD flags)> reOpenFile;
-    // Its attributes and reparse tag (GetFileInformationByHandleEx, FileAttributeTagInfo).
-    std::function<BOOL(HANDLE file, FILE_ATTRIBUTE_TAG_INFO* tag)> attributeTag;
+    // GetFileInformationByHandleEx and SetFileInformationByHandle.
+    std::function<BOOL(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size)>
+        getFileInformation;
+    std::function<BOOL(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* information, DWORD size)>
+        setFileInformation;
+    // Its volume and file index (GetFileInformationByHandle).
+    std::function<BOOL(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)> fileIdentity;
     // The reparse point's data (FSCTL_GET_REPARSE_POINT).
     std::function<BOOL(HANDLE file, void* buffer, DWORD size, DWORD* returned)> reparsePoint;
-    // The owner's SID as text ("S-1-5-32-544"), or empty with the reason in GetLastError.
-    std::function<std::wstring(HANDLE file)> owner;
-    // The SID of the user this process runs as, as text.
-    std::function<std::wstring()> userSid;
+    // GetSecurityInfo and SetSecurityInfo of a file; the descriptor is LocalFree'd.
+    std::function<DWORD(HANDLE file, SECURITY_INFORMATION what, PSID* owner, PACL* dacl,
+                        PSECURITY_DESCRIPTOR* descriptor)>
+        getSecurityInfo;
+    std::function<DWORD(HANDLE file, SECURITY_INFORMATION what, PACL dacl)> setSecurityInfo;
+    // This process's own token, for queries (OpenProcessToken), and what it holds.
+    std::function<HANDLE()> processToken;
+    std::function<BOOL(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* information, DWORD size,
+                       DWORD* needed)>
+        tokenInformation;
     std::function<BOOL(HANDLE file, const void* bytes, DWORD size, DWORD* written)> writeFile;
     std::function<BOOL(HANDLE file)> flushFileBuffers;
     std::function<BOOL(HANDLE handle)> closeHandle;
-    // The file deleted when its last handle closes.
-    std::function<BOOL(HANDLE file)> deleteOnClose;
     std::function<BOOL(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup)> replaceFile;
     std::function<BOOL(LPCWSTR from, LPCWSTR to, DWORD flags)> moveFile;
     std::function<BOOL(LPCWSTR path)> deleteFile;
     std::function<DWORD(LPCWSTR path)> getFileAttributes;
-    std::function<BOOL(LPCWSTR path, DWORD attributes)> setFileAttributes;
     std::function<void(DWORD milliseconds)> sleep;
 };
 #else

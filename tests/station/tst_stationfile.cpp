@@ -51,24 +51,20 @@ int failingForFolders(int handle, int error, const SwappedSystemCalls& calls) {
 }
 #else
 // ReplaceFileW as Microsoft documents it, which gives the new file the old
-// one's attributes (Wine's does not); SetFileAttributesW, which takes no 0;
-// and files without the archive mark, as after a backup (Wine gives every
-// file the mark).
+// one's attributes (Wine's does not); and files without the archive mark, as
+// after a backup (Wine gives every file the mark).
 void behaveAsWindows(SwappedSystemCalls& calls) {
     calls->replaceFile = [&calls](LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup) {
         const DWORD attributes = GetFileAttributesW(replaced);
         return calls.original.replaceFile(replaced, replacement, backup) &&
                SetFileAttributesW(replaced, attributes);
     };
-    calls->setFileAttributes = [&calls](LPCWSTR path, DWORD attributes) {
-        if (attributes == 0)
-            return SetLastError(ERROR_INVALID_PARAMETER), FALSE;
-        return calls.original.setFileAttributes(path, attributes);
-    };
-    calls->getFileAttributes = [&calls](LPCWSTR path) {
-        const DWORD attributes = calls.original.getFileAttributes(path);
-        return attributes == INVALID_FILE_ATTRIBUTES ? attributes
-                                                     : attributes & ~FILE_ATTRIBUTE_ARCHIVE;
+    calls->getFileInformation = [&calls](HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                         void* information, DWORD size) {
+        const BOOL read = calls.original.getFileInformation(file, kind, information, size);
+        if (read && kind == FileBasicInfo)
+            static_cast<FILE_BASIC_INFO*>(information)->FileAttributes &= ~FILE_ATTRIBUTE_ARCHIVE;
+        return read;
     };
 }
 #endif
@@ -78,7 +74,8 @@ void behaveAsWindows(SwappedSystemCalls& calls) {
 enum class SetUp {
     Mode, SetId, Owner, Ntfs, Deduplicated, NoFolderFlush, WriteOnlyFolder,          // the file
     Link, TheirLink, RelativeLink, RootsLink, SwappedLinkName, SwappedFolder,       // its links
-    NoFolder, ReadOnly, FolderAtPath, ForeignLink, SecondName, NtfsLink, Loop, LateLink, Locked,
+    NoFolder, ReadOnly, FolderAtPath, ForeignLink, SecondName, OpenLink, RemoteLink, // refusals
+    Surrogate, NtfsLink, Loop, LateLink, Locked,
 };
 // clang-format on
 
@@ -201,6 +198,7 @@ private slots:
 #else
         QTest::newRow("own access list, creation time, named stream") << Ntfs;
         QTest::newRow("deduplicated file") << Deduplicated;
+        QTest::newRow("the user's junction at the station folder") << Link;
 #endif
     }
 
@@ -228,14 +226,19 @@ private slots:
 #else
         if (throughLink(setUp)) { // over a placeholder, as Wine makes no link
             QVERIFY(writeFile(m_path, {}));
-            const QString owner = setUp == TheirLink ? anotherUser : savingUser;
+            const QString owner = security(setUp == TheirLink ? anotherUser : savingUser);
             // Windows takes a relative link's ".." from its text: c\pelmora, then the drive.
             const QString target =
                 setUp == RelativeLink ? "../../elsewhere/real/pelstart.dat" : file;
-            pretend(calls, {{{m_path, target}}, {}, {{m_path, owner}, {linked, owner}}});
+            const QString station = m_drive.filePath("c/pelmora");
+            if (setUp == Link)
+                pretend(calls, {.junctions = {{station, linked}}, .security = {{station, owner}}});
+            else
+                pretend(calls, {.links = {{m_path, target}},
+                                .security = {{m_path, owner}, {linked, owner}}});
         }
         if (setUp == Deduplicated)
-            pretend(calls, {{}, {{m_path, IO_REPARSE_TAG_DEDUP}}, {}});
+            pretend(calls, {.tags = {{m_path, IO_REPARSE_TAG_DEDUP}}});
 #endif
         QVERIFY(writeFile(file, QByteArray(5000, 'x')));
         QVERIFY(
@@ -270,11 +273,12 @@ private slots:
         const QString identity = setUp == Ntfs ? ntfsIdentity(file) : QString();
         bool renamed = false; // the folder the save checked, which it holds meanwhile
         if (setUp == SwappedFolder)
-            calls->createFile = [&, create = calls->createFile](LPCWSTR path, DWORD access,
-                                                                DWORD sharing, DWORD how,
-                                                                DWORD flags) {
-                renamed |= how == CREATE_NEW && QDir().rename(linked, linked + "-held");
-                return create(path, access, sharing, how, flags);
+            calls->ntCreateFile = [&, create = calls->ntCreateFile](
+                                      HANDLE* made, ACCESS_MASK access, OBJECT_ATTRIBUTES* object,
+                                      IO_STATUS_BLOCK* status, ULONG attributes, ULONG sharing,
+                                      ULONG how, ULONG options) {
+                renamed |= how == FILE_CREATE && QDir().rename(linked, linked + "-held");
+                return create(made, access, object, status, attributes, sharing, how, options);
             };
 #endif
         const QFileInfo before(file);
@@ -359,16 +363,17 @@ private slots:
         if (real && !wineVersion().isEmpty())
             QSKIP("Wine shows no reparse points: a link made here is the host's, a plain file to "
                   "Windows programs");
-        if (suffix.contains("link"))
-            pretend(calls, {{{leftover, victim}}, {}, {}});
+        if (suffix.contains("link")) // an open that follows it reaches the victim
+            pretend(calls, {.links = {{leftover, victim}}});
+        QVERIFY(!suffix.contains("link") || writeFile(leftover, {}, ageSeconds));
 #endif
-        QVERIFY(writeFile(real ? victim : leftover, theirs, ageSeconds));
+        QVERIFY(writeFile(suffix.contains("link") ? victim : leftover, theirs, ageSeconds));
         QVERIFY(!real || makeLink(leftover, victim));
         writeStationFile(m_path, newStation());
         QCOMPARE(readFile(m_path), newStation());
         QCOMPARE(QFileInfo::exists(m_path + suffix), kept);
-        if (kept)
-            QCOMPARE(readFile(m_path + suffix), theirs);
+        QCOMPARE(readFile(suffix.contains("link") ? victim : leftover),
+                 kept ? theirs : "<no file>");
     }
 
     // Two copies of the program saving at the same moment while the file is
@@ -447,6 +452,14 @@ private slots:
             << "The new file is in place, but may not survive a power loss: " +
                    qt_error_string(EIO);
 #else
+        QTest::newRow("administrators' junction that another user may re-point")
+            << OpenLink << foreign;
+        QTest::newRow("junction to a share") << RemoteLink << "to where a save does not go";
+        QTest::newRow("junction to a pipe") << RemoteLink << "to where a save does not go";
+        QTest::newRow("another name surrogate at the station folder")
+            << Surrogate << "not a folder";
+        QTest::newRow("station folder made a junction after the walk")
+            << LateLink << "It was changed while it was being saved";
         QTest::newRow("another user's real junction at the station folder (NTFS)")
             << NtfsLink << foreign;
 #endif
@@ -505,13 +518,36 @@ private slots:
         if (setUp == NoFolderFlush)
             calls->fsync = [&](int handle) { return failingForFolders(handle, EIO, calls); };
 #else
-        const bool linked = setUp == ForeignLink || setUp == NtfsLink;
+        const bool linked = setUp >= ForeignLink && setUp <= NtfsLink;
+        const QString elsewhere = m_drive.filePath("elsewhere");
+        const QString remote = QTest::currentDataTag() == QString("junction to a share")
+                                   ? R"(\??\UNC\host\share\elsewhere)"
+                                   : R"(\??\pipe\elsewhere)";
+        std::shared_ptr<PretendNtfs> ntfs;
         if (linked) {
-            const QString elsewhere = m_drive.filePath("elsewhere");
             file = elsewhere + "/pelstart.dat";
             QVERIFY(QDir().mkpath(elsewhere) && writeFile(file, oldStation));
-            if (setUp == ForeignLink)
-                pretend(calls, {{{folder, elsewhere}}, {}, {{folder, anotherUser}}});
+        }
+        if (setUp == ForeignLink)
+            ntfs = pretend(calls, {.links = {{folder, elsewhere}},
+                                   .security = {{folder, security(anotherUser)}}});
+        if (setUp == OpenLink)
+            ntfs = pretend(calls, {.junctions = {{folder, elsewhere}},
+                                   .security = {{folder, security("BA", anotherUser)}}});
+        if (setUp == RemoteLink)
+            ntfs = pretend(calls, {.junctions = {{folder, remote}}});
+        if (setUp == Surrogate)
+            ntfs = pretend(calls, {.tags = {{folder, 0xA000001D}}}); // a WSL symbolic link
+        if (setUp == LateLink) { // once the walk is over, when the new file is made
+            ntfs = pretend(calls, {});
+            calls->ntCreateFile = [&, create = calls->ntCreateFile](
+                                      HANDLE* made, ACCESS_MASK access, OBJECT_ATTRIBUTES* object,
+                                      IO_STATUS_BLOCK* status, ULONG attributes, ULONG sharing,
+                                      ULONG how, ULONG options) {
+                if (how == FILE_CREATE)
+                    ntfs->junctions.insert(ntfsKey(folder), elsewhere);
+                return create(made, access, object, status, attributes, sharing, how, options);
+            };
         }
         if (setUp == NtfsLink && !wineVersion().isEmpty())
             QSKIP("Wine shows no reparse points: a link made here is the host's, a plain folder "
@@ -539,6 +575,14 @@ private slots:
             QVERIFY(!QFileInfo::exists(folder));
         if (setUp == NoFolderFlush)
             QCOMPARE(readFile(m_path), newStation());
+#ifdef Q_OS_WIN
+        if (setUp == RemoteLink) // nothing the junction names was opened
+            QCOMPARE(ntfs->opened.filter("elsewhere"), QStringList());
+        if (setUp == LateLink) {
+            QCOMPARE(readFile(m_path), oldStation);
+            QCOMPARE(namesIn(folder), QStringList{"pelstart.dat"});
+        }
+#endif
     }
 
 #ifndef Q_OS_WIN
@@ -738,14 +782,15 @@ private slots:
             calls.reset();
             // A put-back of the save that stranded it, while a clean-up judges it.
             SwappedSystemCalls judging;
-            judging->attributeTag = [&](HANDLE file, FILE_ATTRIBUTE_TAG_INFO* info) {
+            judging->getFileInformation = [&](HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                              void* info, DWORD size) {
                 wchar_t path[MAX_PATH];
                 if (GetFinalPathNameByHandleW(file, path, MAX_PATH, 0) &&
                     QString::fromWCharArray(path).endsWith(names[0]))
                     MoveFileExW(path,
                                 reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(m_path).utf16()),
                                 0);
-                return judging.original.attributeTag(file, info);
+                return judging.original.getFileInformation(file, kind, info, size);
             };
             writeStationFile(m_path, newStation());
             QCOMPARE(namesIn(folder), (QStringList{"pelstart.dat", names[0]}));
