@@ -29,9 +29,13 @@ inline void pretendOwners(SwappedSystemCalls& calls, const QMap<QString, uid_t>&
     calls->geteuid = [user] { return user; };
 }
 #else
+#include "nativefile_win.h"
+
 #include <sddl.h>
 
-inline const QString savingUser = "S-1-5-21-1-2-3-1001", anotherUser = "S-1-5-21-1-2-3-1002";
+// The account this process runs as, which the save trusts as the one saving.
+inline const QString savingUser = QString::fromStdWString(nativewin::userSid()),
+                     anotherUser = "S-1-5-21-1-2-3-1002";
 
 // An access list as NTFS keeps it, in SDDL: the owner, Administrators and
 // SYSTEM, and one more account that may re-point the object.
@@ -44,7 +48,7 @@ inline QString security(const QString& owner, const QString& mayChange = {}) {
 // more than that: paths that are symbolic links or junctions (to where
 // these say; a relative symbolic link counts from its folder, a target that
 // begins "\??\" stands as it is), other reparse tags, and access lists
-// (Administrators' where none is given), for a save by savingUser. An open
+// (Administrators' where none is given). An open
 // that does not ask for the link itself reaches what the link leads to.
 struct PretendNtfs {
     QMap<QString, QString> links = {};
@@ -77,25 +81,22 @@ inline std::shared_ptr<PretendNtfs> pretend(SwappedSystemCalls& calls, const Pre
         ntfs->opened.append(path);
         return handle;
     };
-    const auto target = [ntfs](const QString& path) {
-        return ntfs->links.value(path, ntfs->junctions.value(path));
-    };
     calls->createFile = [&calls, record](LPCWSTR path, DWORD access, DWORD sharing, DWORD how,
                                          DWORD flags) {
         const HANDLE handle = calls.original.createFile(path, access, sharing, how, flags);
         return record(handle, ntfsKey(QString::fromWCharArray(path)));
     };
-    calls->ntCreateFile = [&calls, paths, record, target](HANDLE* file, ACCESS_MASK access,
-                                                          OBJECT_ATTRIBUTES* object,
-                                                          IO_STATUS_BLOCK* status, ULONG attributes,
-                                                          ULONG sharing, ULONG how, ULONG options) {
+    calls->ntCreateFile = [&calls, paths, record, ntfs](HANDLE* file, ACCESS_MASK access,
+                                                        OBJECT_ATTRIBUTES* object,
+                                                        IO_STATUS_BLOCK* status, ULONG attributes,
+                                                        ULONG sharing, ULONG how, ULONG options) {
         const QString name =
             QString::fromWCharArray(object->ObjectName->Buffer, object->ObjectName->Length / 2);
         QString path = object->RootDirectory ? paths->value(object->RootDirectory) : QString();
         if (!path.isEmpty() && !path.endsWith('\\') && !name.isEmpty())
             path += '\\';
         path = ntfsKey(path + name);
-        const QString linked = target(path);
+        const QString linked = ntfs->links.value(path, ntfs->junctions.value(path));
         std::wstring reached;
         UNICODE_STRING text{};
         OBJECT_ATTRIBUTES redirected = *object;
@@ -159,22 +160,6 @@ inline std::shared_ptr<PretendNtfs> pretend(SwappedSystemCalls& calls, const Pre
         if (dacl)
             GetSecurityDescriptorDacl(*descriptor, &present, dacl, &defaulted);
         return DWORD(ERROR_SUCCESS);
-    };
-    calls->tokenInformation = [&calls](HANDLE token, TOKEN_INFORMATION_CLASS kind,
-                                       void* information, DWORD size, DWORD* needed) {
-        PSID user = nullptr;
-        if (kind != TokenUser ||
-            !ConvertStringSidToSidW(reinterpret_cast<LPCWSTR>(savingUser.utf16()), &user))
-            return calls.original.tokenInformation(token, kind, information, size, needed);
-        *needed = sizeof(TOKEN_USER) + GetLengthSid(user);
-        const bool fits = size >= *needed;
-        if (fits) {
-            auto* given = static_cast<TOKEN_USER*>(information);
-            given->User = {static_cast<BYTE*>(information) + sizeof(TOKEN_USER), 0};
-            CopySid(GetLengthSid(user), given->User.Sid, user);
-        }
-        LocalFree(user);
-        return fits ? TRUE : (SetLastError(ERROR_INSUFFICIENT_BUFFER), FALSE);
     };
     return ntfs;
 }
