@@ -11,7 +11,7 @@ string(REPLACE "|" ";" READER "${READER}")
 # What every Windows 10 and 11 has (and API sets, which it resolves itself).
 set(windows_dlls
     advapi32.dll authz.dll comdlg32.dll d3d9.dll d3d11.dll dwmapi.dll dwrite.dll dxgi.dll
-    gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll netapi32.dll ole32.dll oleaut32.dll
+    gdi32.dll imm32.dll kernel32.dll mpr.dll msvcrt.dll netapi32.dll ntdll.dll ole32.dll oleaut32.dll
     shcore.dll shell32.dll shlwapi.dll user32.dll userenv.dll uxtheme.dll version.dll
     winmm.dll ws2_32.dll wtsapi32.dll)
 
