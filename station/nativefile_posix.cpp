@@ -137,16 +137,21 @@ QString refusalOfLinks(const QList<QList<Account>>& changers, int savedIn = -1) 
     return untrustedChanger(changers, trusted) ? QString::fromLatin1(foreignLink) : QString();
 }
 
-// The new file gets the old one's owner, group and permission bits, or the
-// save fails: a file that changed hands could lock its owner out. Never the
-// set-ID bits: a station file is no program.
+// The new file gets the old one's owner, group and permission bits (never
+// the set-ID bits: a station file is no program). Only root gives a file to
+// another user: anyone else who may replace the file (an operator saving in
+// a folder the operators share) becomes its owner, and keeps its group where
+// they belong to it.
 QString keepOwnerAndMode(int handle, const struct stat& old) {
     struct stat made{};
     if (calls().fstat(handle, &made) != 0)
         return systemReason();
-    if ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
-        calls().fchown(handle, old.st_uid, old.st_gid) != 0)
+    const bool kept = (made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
+                      calls().fchown(handle, old.st_uid, old.st_gid) == 0;
+    if (!kept && errno != EPERM)
         return QStringLiteral("Its owner cannot be kept: ") + systemReason();
+    if (!kept && made.st_gid != old.st_gid)
+        calls().fchown(handle, uid_t(-1), old.st_gid); // fails where the saver is no member
     if (calls().fchmod(handle, old.st_mode & 0777) != 0)
         return systemReason();
     return {};

@@ -82,10 +82,8 @@ QString flagDigits(const BoxStates& states) {
     return digits;
 }
 
-bool readsBackAsWritten(QStringView folder) {
-    return !folder.contains(comma) && !folder.startsWith(quote) && !folder.contains(u'\r') &&
-           !folder.contains(u'\n');
-}
+// What the file adds to the folder: the database file's name, two line ends, the flags.
+constexpr qsizetype fileBytesBesideFolder = 12 + 2 + programCount + 2;
 
 } // namespace
 
@@ -136,13 +134,34 @@ QString trimSpaces(QStringView text) {
     return text.toString();
 }
 
-std::optional<QByteArray> composeStationFile(QStringView pathBoxText, const BoxStates& states) {
+QString folderRefusal(QStringView pathBoxText) {
     const QString folder = trimSpaces(pathBoxText);
-    if (!readsBackAsWritten(folder))
+    if (folder.contains(comma))
+        return QStringLiteral("Not saved: the suite would read this folder only up to its comma");
+    if (folder.startsWith(quote))
+        return QStringLiteral("Not saved: the suite would read this folder without its quotes");
+    if (folder.contains(u'\r') || folder.contains(u'\n'))
+        return QStringLiteral("Not saved: a folder cannot hold a line break");
+    const auto bytes = encodeCodePage(folder);
+    for (qsizetype at = 0; !bytes && at < folder.size();) {
+        const qsizetype length = folder[at].isHighSurrogate() && at + 1 < folder.size() ? 2 : 1;
+        const QStringView character = QStringView(folder).sliced(at, length);
+        if (!encodeCodePage(character))
+            return QStringLiteral("Not saved: this station's code page has no \"%1\"")
+                .arg(character);
+        at += length;
+    }
+    if (!bytes)
+        return QStringLiteral("Not saved: this station's code page cannot hold this folder");
+    if (bytes->size() + fileBytesBesideFolder > maxStationFileBytes)
+        return QStringLiteral("Not saved: this folder is too long for the station start file");
+    return {};
+}
+
+std::optional<QByteArray> composeStationFile(QStringView pathBoxText, const BoxStates& states) {
+    if (!folderRefusal(pathBoxText).isEmpty())
         return std::nullopt;
-    const QString text = folder % databaseSuffix % lineEnd % flagDigits(states) % lineEnd;
-    const auto bytes = encodeCodePage(text);
-    if (!bytes || bytes->size() > maxStationFileBytes)
-        return std::nullopt;
-    return bytes;
+    const QString text =
+        trimSpaces(pathBoxText) % databaseSuffix % lineEnd % flagDigits(states) % lineEnd;
+    return encodeCodePage(text);
 }

@@ -17,9 +17,10 @@ using BoxStates = std::array<BoxState, programCount>;
 inline constexpr QStringView databaseSuffix = u"\\pelmora.mdb";
 // The reader looks at no more than this, and the writer writes no more. A
 // folder as long as the longest Windows path (32,767 characters) makes a file
-// of 32,883 bytes; twice that leaves room for any real station, and keeps the
-// window and screen readers quick whatever a damaged file holds.
-inline constexpr qsizetype maxStationFileBytes = 64 * 1024;
+// of at most 65,650 bytes, in a code page of two bytes to a character (932,
+// say); twice 64 KiB reads every such file whole, and keeps the window and
+// screen readers quick whatever a damaged file holds.
+inline constexpr qsizetype maxStationFileBytes = 128 * 1024;
 
 // The file's two fields: line 1 and line 2.
 struct StationFields {
@@ -49,8 +50,12 @@ QChar flagDigit(BoxState state);
 // The path box's text without its leading and trailing spaces (code 32 only).
 QString trimSpaces(QStringView text);
 
+// Why the folder in the path box could not be read back as written, in words
+// for the operator: a comma, a leading double quote, a line break, a
+// character outside the code page, or a length beyond what the reader
+// reads. Empty when it can be saved.
+QString folderRefusal(QStringView pathBoxText);
+
 // The whole file for the path box's text and the boxes in catalogue order, or
-// nullopt when the folder could not be read back as written: a comma, a
-// leading double quote, a line break, a character outside the code page, or
-// a length beyond what the reader reads.
+// nullopt when folderRefusal() refuses the folder.
 std::optional<QByteArray> composeStationFile(QStringView pathBoxText, const BoxStates& states);

@@ -5,12 +5,32 @@
 #include "programcheckbox.h"
 #include "standardfont.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <limits>
 
 namespace {
+
+// A push button as Windows has it: Enter, or the keypad's Enter, presses
+// the button that has the focus, as Space does. None is the window's
+// default: Enter elsewhere and Escape press nothing, and no button is drawn
+// as a default one.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (!enter)
+            return QPushButton::keyPressEvent(event);
+        // Held down, it presses once.
+        if (!event->isAutoRepeat())
+            click();
+    }
+};
 
 const QString pathLabelCaption = QStringLiteral("Path To DataBase");
 
@@ -48,8 +68,7 @@ QWidget* createTextBox(const PlacedControl& control, QWidget* parent) {
 }
 
 QWidget* createButton(const PlacedControl& control, QWidget* parent) {
-    auto* button = new QPushButton(toQString(control.caption), parent);
-    // Enter and Escape must press nothing.
+    auto* button = new CommandButton(toQString(control.caption), parent);
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;

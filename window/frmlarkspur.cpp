@@ -147,6 +147,14 @@ void frmLarkspur::cmdOk_Click() {
     const auto bytes = typed.isEmpty() ? std::nullopt : composeStationFile(typed, boxStates());
     if (!bytes) {
         QApplication::beep();
+        // An empty box is told by the beep alone; a folder the file cannot
+        // give back, by why, where the window shows its state, and to a
+        // screen reader with the path box that gets the focus.
+        if (!typed.isEmpty()) {
+            const QString refusal = folderRefusal(typed);
+            m_lblCurrLoc->setText(refusal);
+            m_txtPath->setAccessibleDescription(refusal);
+        }
         m_txtPath->setFocus();
         return;
     }

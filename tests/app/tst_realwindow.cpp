@@ -120,21 +120,28 @@ private slots:
     }
 
     void endsWithStatusZero_data() {
-        QTest::addColumn<bool>("byQuit");
-        QTest::newRow("QUIT") << true;
-        QTest::newRow("close command") << false;
+        QTest::addColumn<QString>("by");
+        QTest::newRow("QUIT") << "click";
+        QTest::newRow("close command") << "close";
+        // Pressed, and let go off it: the focus stays on it, unpressed.
+        QTest::newRow("Enter on the focused QUIT") << "Return";
     }
 
     void endsWithStatusZero() {
-        QFETCH(bool, byQuit);
+        QFETCH(QString, by);
         const QString window = startProgram();
         QVERIFY(!window.isEmpty());
         QCOMPARE(m_display.xdotool({"getwindowname", window}), windowTitle);
         m_display.clickAt(window, centreOf("cmdClearAll"));
-        if (byQuit)
-            m_display.clickAt(window, centreOf("cmdQuit"));
-        else
+        const QPoint quit = centreOf("cmdQuit");
+        if (by == "click")
+            m_display.clickAt(window, quit);
+        else if (by == "close")
             QVERIFY(m_display.sendCloseCommand(window));
+        else
+            m_display.xdotool({"mousemove", "--window", window, QString::number(quit.x()),
+                               QString::number(quit.y()), "mousedown", "1", "mousemove_relative",
+                               "0", "60", "mouseup", "1", "key", by});
         QCOMPARE(exitCodeOf(m_program), 0);
         QCOMPARE(readFile(stationFile), "<no file>");
     }

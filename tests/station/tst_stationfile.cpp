@@ -84,7 +84,7 @@ void beforeNewFile(SwappedSystemCalls& calls, const std::function<void()>& chang
 // What a row sets up before it saves, in groups.
 // clang-format off
 enum class SetUp {
-    Mode, SetId, Owner, Ntfs, Deduplicated, NoFolderFlush, WriteOnlyFolder,          // the file
+    Mode, SetId, Owner, Shared, Ntfs, Deduplicated, NoFolderFlush, WriteOnlyFolder,  // the file
     Link, TheirLink, RelativeLink, RootsLink, SwappedLinkName, SwappedFolder,       // its links
     NoFolder, ReadOnly, FolderAtPath, ForeignLink, SecondName, OpenLink, RemoteLink, // refusals
     Surrogate, NtfsLink, Loop, LateLink, Locked,
@@ -201,6 +201,7 @@ private slots:
         QTest::newRow("relative link in a linked folder") << RelativeLink;
 #ifndef Q_OS_WIN
         QTest::newRow("another user's file, saved by root") << Owner;
+        QTest::newRow("another operator's file in the operators' folder") << Shared;
         QTest::newRow("symbolic link") << Link;
         QTest::newRow("root's link to the user's file, saved by the user") << RootsLink;
         QTest::newRow("link swapped for another once it was opened") << SwappedLinkName;
@@ -256,13 +257,15 @@ private slots:
         QVERIFY(
             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
 #ifndef Q_OS_WIN
-        if (setUp == Owner || setUp == RootsLink) {
+        if (setUp == Owner || setUp == Shared || setUp == RootsLink) {
             if (geteuid() != 0)
                 QSKIP("only root can give a file to another user");
             QCOMPARE(chown(qPrintable(file), 4321, 4322), 0);
             QCOMPARE(chown(qPrintable(linked), 4321, 4322), 0);
             QCOMPARE(chmod(qPrintable(m_drive.path()), 0755), 0);
         }
+        const QByteArray station = QFile::encodeName(m_drive.filePath("c/pelmora"));
+        QVERIFY(setUp != Shared || (chown(station, 0, 4322) == 0 && chmod(station, 02775) == 0));
         if (setUp == NoFolderFlush)
             calls->fsync = [&](int handle) { return failingForFolders(handle, EINVAL, calls); };
         QVERIFY(setUp != SetId || chmod(qPrintable(file), 04640) == 0);
@@ -291,9 +294,10 @@ private slots:
         const auto permissions = before.permissions();
         const uint owner = before.ownerId(), group = before.groupId();
 #ifndef Q_OS_WIN
-        // The user saving through root's link: root acts as the file's owner meanwhile.
-        const bool acting = setUp == RootsLink;
-        QVERIFY(!acting || (setegid(4322) == 0 && seteuid(4321) == 0));
+        // The user saving through root's link: root acts as the file's owner
+        // meanwhile; or as another member of the file's group.
+        const bool acting = setUp == RootsLink || setUp == Shared;
+        QVERIFY(!acting || (setegid(4322) == 0 && seteuid(setUp == Shared ? 4323 : 4321) == 0));
         const auto asRoot =
             qScopeGuard([acting] { QVERIFY(!acting || (seteuid(0) == 0 && setegid(0) == 0)); });
 #endif
@@ -316,7 +320,7 @@ private slots:
         QCOMPARE(readFile(file), newStation());
         const QFileInfo after(file);
         QCOMPARE(after.permissions(), permissions);
-        QCOMPARE(after.ownerId(), owner);
+        QCOMPARE(after.ownerId(), setUp == Shared ? 4323 : owner); // the saver's, as on Windows
         QCOMPARE(after.groupId(), group);
     }
 

@@ -63,8 +63,8 @@ void writerRow(const char* tag, const QString& pathBox, const QString& states,
     QTest::newRow(tag) << pathBox << states << bytes;
 }
 
-void refusalRow(const char* tag, const QString& pathBox) {
-    QTest::newRow(tag) << pathBox;
+void refusalRow(const char* tag, const QString& pathBox, const QString& says) {
+    QTest::newRow(tag) << pathBox << says;
 }
 
 void readerRow(const char* tag, const QByteArray& file, const QString& folder,
@@ -157,20 +157,26 @@ private slots:
         QCOMPARE(composeStationFile(pathBox, statesFrom(states)), std::optional(bytes));
     }
 
+    // Refused, and the operator told why.
     void refusesWhatCannotBeReadBack_data() {
         QTest::addColumn<QString>("pathBox");
-        refusalRow("comma", "d:\\my,data");
-        refusalRow("leading quote", "\"d:\\x\"");
-        refusalRow("quote after trimmed spaces", "  \"d:\\x");
-        refusalRow("line feed", "d:\\a\nb");
-        refusalRow("carriage return", "d:\\a\rb");
-        refusalRow("outside the BMP", QStringLiteral("d:\\\U0001F600"));
-        refusalRow("longer than the reader reads", QString(maxStationFileBytes, u'x'));
+        QTest::addColumn<QString>("says");
+        refusalRow("comma", "d:\\my,data", "only up to its comma");
+        refusalRow("leading quote", "\"d:\\x\"", "without its quotes");
+        refusalRow("quote after trimmed spaces", "  \"d:\\x", "without its quotes");
+        refusalRow("line feed", "d:\\a\nb", "line break");
+        refusalRow("carriage return", "d:\\a\rb", "line break");
+        refusalRow("outside the BMP", QStringLiteral("d:\\\U0001F600"),
+                   QStringLiteral("code page has no \"\U0001F600\""));
+        refusalRow("longer than the reader reads", QString(maxStationFileBytes - 115, u'x'),
+                   "too long");
     }
 
     void refusesWhatCannotBeReadBack() {
         QFETCH(QString, pathBox);
+        QFETCH(QString, says);
         QCOMPARE(composeStationFile(pathBox, statesFrom(flagDigits({}, u'1'))), std::nullopt);
+        QVERIFY2(folderRefusal(pathBox).contains(says), qPrintable(folderRefusal(pathBox)));
     }
 
     void reader_data() {

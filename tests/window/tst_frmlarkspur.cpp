@@ -142,19 +142,30 @@ private slots:
         QVERIFY(t.window->isVisible());
     }
 
-    void enterAndEscapePressNothing() {
+    // Enter presses only the button that has the focus; Escape, nothing.
+    void enterPressesOnlyAFocusedButton() {
         WindowUnderTest t;
         QVERIFY(t.loadAndShow());
         t.txtPath()->setText("d:\\shared");
         QTest::keyClick(t.txtPath(), Qt::Key_Return);
         QTest::keyClick(t.txtPath(), Qt::Key_Enter);
         QTest::keyClick(t.txtPath(), Qt::Key_Escape);
+        QTest::keyClick(t.window->box(1), Qt::Key_Return);
         QTest::keyClick(t.window->box(1), Qt::Key_Escape);
         QTest::keyClick(t.window.get(), Qt::Key_Escape);
-        QVERIFY(t.window->isVisible());
+        QCOMPARE(t.values(), flagDigits({}, u'1'));
         QCOMPARE(t.unloaded->count(), 0);
         QCOMPARE(t.savedBytes(), "<no file>");
         QCOMPARE(t.txtPath()->text(), "d:\\shared");
+        auto* clearAll = t.find<QPushButton>("cmdClearAll");
+        clearAll->setFocus();
+        QTest::keyClick(clearAll, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(t.values(), flagDigits({}));
+        auto* ok = t.find<QPushButton>("cmdOk");
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key_Return);
+        QCOMPARE(t.unloaded->count(), 1);
+        QCOMPARE(t.savedBytes(), stationFileBytes("d:\\shared", QByteArray(100, '0')));
     }
 
     // The real program ends by QUIT and by the close command (tst_realwindow);

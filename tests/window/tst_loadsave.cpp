@@ -54,6 +54,12 @@ private slots:
         QTest::newRow("0, 1, 2 and 9") << AtPath::File << stationFileBytes("d:\\shared", "0120912")
                                        << currentPathPrefix + "d:\\shared"
                                        << QStringLiteral("d:\\shared") << flagDigits("0120112");
+        // As long as the longest folder makes it in a code page of two bytes
+        // to a character: read whole, every flag with it.
+        const QString longest(2 * longestWindowsPath, u'y');
+        QTest::newRow("largest file a folder makes")
+            << AtPath::File << stationFileBytes(longest.toLatin1(), ones)
+            << currentPathPrefix + longest << longest << allChecked;
     }
 
     void loadShowsTheStationFile() {
@@ -103,15 +109,19 @@ private slots:
         QVERIFY(!t.window->isVisible());
     }
 
-    // An empty path box, and a folder that the file could not give back.
+    // An empty path box, told by the beep alone, and a folder that the file
+    // could not give back, whose reason the label shows and a screen reader
+    // reads with the path box (the reasons are tst_stationformat's).
     void okRefusesWhatCannotBeSaved_data() {
         QTest::addColumn<QString>("typed");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("comma") << QStringLiteral("d:\\my,data");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("empty") << QString() << currentPathPrefix + "d:\\old";
+        QTest::newRow("comma") << QStringLiteral("d:\\my,data") << folderRefusal(u"d:\\my,data");
     }
 
     void okRefusesWhatCannotBeSaved() {
         QFETCH(QString, typed);
+        QFETCH(QString, label);
         WindowUnderTest t;
         const QByteArray old = stationFileBytes("d:\\old", ones);
         QVERIFY(writeFile(t.stationFile, old));
@@ -119,7 +129,9 @@ private slots:
         t.txtPath()->setText(typed);
         t.find<QPushButton>("cmdOk")->setFocus();
         t.click("cmdOk");
-        requireRefused(t, old, currentPathPrefix + "d:\\old");
+        requireRefused(t, old, label);
+        QCOMPARE(t.txtPath()->text(), typed);
+        QCOMPARE(t.txtPath()->accessibleDescription(), typed.isEmpty() ? QString() : label);
     }
 
     // What the path box and the label might alter, typed into the path box,
