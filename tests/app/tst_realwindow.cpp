@@ -125,6 +125,7 @@ private slots:
         QTest::newRow("close command") << "close";
         // Pressed, and let go off it: the focus stays on it, unpressed.
         QTest::newRow("Enter on the focused QUIT") << "Return";
+        QTest::newRow("keypad Enter on the focused QUIT") << "KP_Enter";
     }
 
     void endsWithStatusZero() {

@@ -149,6 +149,9 @@ private slots:
         QVERIFY(file.resize(3 * maxStationFileBytes));
         file.close();
         QCOMPARE(readStationFile(m_path).size(), maxStationFileBytes);
+        // The largest a folder makes, 32,767 characters of two bytes each: whole.
+        QVERIFY(file.resize(2 * 32767 + 116));
+        QCOMPARE(readStationFile(m_path).size(), 2 * 32767 + 116);
     }
 
     void unreadableFileIsReported() {

@@ -54,12 +54,6 @@ private slots:
         QTest::newRow("0, 1, 2 and 9") << AtPath::File << stationFileBytes("d:\\shared", "0120912")
                                        << currentPathPrefix + "d:\\shared"
                                        << QStringLiteral("d:\\shared") << flagDigits("0120112");
-        // As long as the longest folder makes it in a code page of two bytes
-        // to a character: read whole, every flag with it.
-        const QString longest(2 * longestWindowsPath, u'y');
-        QTest::newRow("largest file a folder makes")
-            << AtPath::File << stationFileBytes(longest.toLatin1(), ones)
-            << currentPathPrefix + longest << longest << allChecked;
     }
 
     void loadShowsTheStationFile() {
@@ -110,8 +104,7 @@ private slots:
     }
 
     // An empty path box, told by the beep alone, and a folder that the file
-    // could not give back, whose reason the label shows and a screen reader
-    // reads with the path box (the reasons are tst_stationformat's).
+    // could not give back, told why (the reasons are tst_stationformat's).
     void okRefusesWhatCannotBeSaved_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("label");
