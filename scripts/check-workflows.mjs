@@ -5,12 +5,12 @@ import { readFileSync } from "node:fs";
 import { createRequire } from "node:module";
 
 const [folder, ...workflows] = process.argv.slice(2);
-const { createLinter } = createRequire(import.meta.url)(`${folder}/node.cjs`);
-const lint = await createLinter();
+// Its linter alone, which needs nothing but Node.js (the package's CLI wants more).
+const { runLint } = createRequire(import.meta.url)(`${folder}/build/run-lint.js`);
 let problems = 0;
 for (const workflow of workflows) {
-    for (const found of lint(readFileSync(workflow, "utf8"), workflow)) {
-        console.log(`${found.file}:${found.line}:${found.column}: ${found.message} [${found.kind}]`);
+    for (const found of await runLint(readFileSync(workflow, "utf8"), workflow)) {
+        console.log(`${workflow}:${found.line}:${found.column}: ${found.message} [${found.kind}]`);
         ++problems;
     }
 }

@@ -13,7 +13,7 @@ echo "Checking the code's formatting"
 "$root/scripts/clang-format.sh" --version >/dev/null # fetched once, before xargs splits the files
 git ls-files --cached --others --exclude-standard '*.cpp' '*.h' |
     xargs "$root/scripts/clang-format.sh" --dry-run --Werror
-echo "Checking the CI workflows (actionlint, the actions' pins and inputs) and the shell scripts (shellcheck)"
+echo "Checking the CI workflows (actionlint; the actions' pins, releases, runtimes and inputs; the Qt values) and the shell scripts (shellcheck)"
 "$root/scripts/check-workflows.sh"
 
 build="$root/build/test"
