@@ -1,11 +1,14 @@
 # cmake -DREADER=<objdump|-p, or dumpbin|/nologo|/dependents> -DROOTS=<program|plugins>
-#       -DDEPLOYED=<dlls> -P check-windows-imports.cmake
+#       -DDEPLOYED=<dlls> [-DCANDIDATES=<dlls> -DPICKED=<file>] -P check-windows-imports.cmake
 # Follows the imports of the program and its plugins through the deployed
 # DLLs: each DLL named must be deployed or be part of Windows itself; each
-# deployed DLL must be needed.
+# deployed DLL must be needed. CANDIDATES may be deployed where they are
+# needed (Microsoft's runtime, of which CMake lists every DLL): those that
+# are, PICKED lists, one path a line.
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" ROOTS "${ROOTS}")
 string(REPLACE "|" ";" DEPLOYED "${DEPLOYED}")
+string(REPLACE "|" ";" CANDIDATES "${CANDIDATES}")
 string(REPLACE "|" ";" READER "${READER}")
 
 # What every Windows 10 and 11 has (and API sets, which it resolves itself).
@@ -16,7 +19,7 @@ set(windows_dlls
     winmm.dll ws2_32.dll wtsapi32.dll)
 
 set(deployed_by_name "")
-foreach(file IN LISTS DEPLOYED)
+foreach(file IN LISTS DEPLOYED CANDIDATES)
     get_filename_component(name "${file}" NAME)
     string(TOLOWER "${name}" name)
     set(path_of_${name} "${file}")
@@ -60,6 +63,15 @@ foreach(file IN LISTS DEPLOYED)
         list(APPEND problems "${file} is deployed but nothing needs it")
     endif()
 endforeach()
+if(PICKED)
+    set(picked "")
+    foreach(file IN LISTS CANDIDATES)
+        if(file IN_LIST seen)
+            string(APPEND picked "${file}\n")
+        endif()
+    endforeach()
+    file(WRITE "${PICKED}" "${picked}")
+endif()
 if(problems)
     list(JOIN problems "\n  " text)
     message(FATAL_ERROR "The Windows deployment is not what the program needs:\n  ${text}")

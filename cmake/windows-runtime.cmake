@@ -10,7 +10,7 @@ set(larkspur_qt_plugins
 
 # The compiler's runtime DLLs. MinGW-w64's come from the compiler, stripped of
 # their debugging symbols (24 MB for libstdc++ alone in Debian's); an MSVC
-# build deploys Microsoft's runtime the way CMake knows it.
+# build deploys those of Microsoft's runtime that are imported (below).
 set(larkspur_runtime_dlls "")
 if(MINGW)
     foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
@@ -82,10 +82,23 @@ function(larkspur_deploy_windows_runtime program)
         install(FILES "${stripped}" DESTINATION .)
         list(APPEND deployed "${stripped}")
     endforeach()
+    # Of Microsoft's runtime, CMake lists every DLL (concrt140.dll,
+    # msvcp140_2.dll and the like too): only those that the program, its
+    # plugins and its Qt import are deployed, as the import check finds them.
+    set(candidates "")
+    set(picked "${CMAKE_CURRENT_BINARY_DIR}/${program}-runtime.txt")
     if(MSVC)
-        set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+        set(CMAKE_INSTALL_SYSTEM_RUNTIME_LIBS_SKIP TRUE)
         include(InstallRequiredSystemLibraries)
-        list(APPEND deployed ${CMAKE_INSTALL_SYSTEM_RUNTIME_LIBS})
+        set(candidates ${CMAKE_INSTALL_SYSTEM_RUNTIME_LIBS})
+    endif()
+    if(MSVC AND NOT LARKSPUR_CHECK_IMPORTS)
+        install(PROGRAMS ${candidates} DESTINATION .)
+    elseif(MSVC)
+        install(CODE "file(STRINGS \"${picked}\" dlls)
+            if(dlls)
+                file(INSTALL \${dlls} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+            endif()")
     endif()
     install(DIRECTORY "${LARKSPUR_NOTICES}/" DESTINATION licenses)
 
@@ -96,10 +109,12 @@ function(larkspur_deploy_windows_runtime program)
     set(deployed_files ${deployed})
     string(JOIN "|" roots ${roots}) # lists cross into the script with another separator
     string(JOIN "|" deployed ${deployed})
+    string(JOIN "|" candidates ${candidates})
     set(check "${CMAKE_CURRENT_BINARY_DIR}/${program}-imports.checked")
-    add_custom_command(OUTPUT "${check}"
+    add_custom_command(OUTPUT "${check}" "${picked}"
         COMMAND ${CMAKE_COMMAND} "-DREADER=${larkspur_import_reader}" "-DROOTS=${roots}"
-            "-DDEPLOYED=${deployed}" -P "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"
+            "-DDEPLOYED=${deployed}" "-DCANDIDATES=${candidates}" "-DPICKED=${picked}"
+            -P "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"
         COMMAND ${CMAKE_COMMAND} -E touch "${check}"
         DEPENDS ${program} "${PROJECT_SOURCE_DIR}/cmake/check-windows-imports.cmake"
             ${deployed_files}

@@ -4,13 +4,29 @@
 # exit codes, and Restart Manager closing a running Larkspur. Run as an
 # administrator on a machine without Larkspur, by the Windows CI leg
 # (.github/workflows/windows.yml).
-# Usage: windows-install-check.ps1 -Packages <folder>, the folder holding the
-# 1.00 packages, older-packages\ (0.99), respun-packages\ (1.00 again),
-# config\larkspur-config.h, the test signing and time-stamping certificates
-# in signing\ and planted\plantedplugin.dll, from the build that made them.
-param([Parameter(Mandatory)] [string] $Packages)
+# Usage: windows-install-check.ps1 -Packages <folder> [-Logs <folder>]:
+# Packages holds the 1.00 packages, older-packages\ (0.99), respun-packages\
+# (1.00 again), config\larkspur-config.h, the test signing and time-stamping
+# certificates in signing\ and planted\plantedplugin.dll, from the build that
+# made them; Logs gets msiexec's log of each call. Beyond trusting the test
+# certificates, it changes nothing of the machine's but what it installs and
+# removes, and the folder it makes for the zip, which it removes.
+param([Parameter(Mandatory)] [string] $Packages, [string] $Logs = 'logs')
 $ErrorActionPreference = 'Stop'
 $Packages = (Resolve-Path $Packages).Path
+$Logs = (New-Item -ItemType Directory -Force $Logs).FullName
+
+# Every file the checks need, by name, before any of them: an upload that
+# missed one says so here, not half-way through.
+$expected = @('Larkspur-1.00-win64.exe', 'Larkspur-1.00-win64.msi', 'Larkspur-1.00-win64.zip',
+    'older-packages\Larkspur-0.99-win64.exe', 'older-packages\Larkspur-0.99-win64.msi',
+    'respun-packages\Larkspur-1.00-win64.msi', 'config\larkspur-config.h', 'signing\ca.pem',
+    'signing\tsa.pem', 'planted\plantedplugin.dll')
+$missing = @($expected | Where-Object { -not (Test-Path -PathType Leaf "$Packages\$_") })
+if ($missing.Count -gt 0) {
+    Write-Host "The packages artifact lacks: $($missing -join ', ')"
+    exit 1
+}
 $installer = "$Packages\Larkspur-1.00-win64.exe"
 $msi = "$Packages\Larkspur-1.00-win64.msi"
 $olderInstaller = "$Packages\older-packages\Larkspur-0.99-win64.exe"
@@ -31,8 +47,11 @@ function Run([string] $program, [string] $arguments) {
     (Start-Process -FilePath $program -ArgumentList $arguments -Wait -PassThru).ExitCode
 }
 
+$script:msiCalls = 0
 function Msiexec([string] $verb, [string] $package) {
-    Run 'msiexec.exe' "$verb `"$package`" /qn /norestart /l*v `"$env:TEMP\larkspur-msi.log`""
+    $script:msiCalls++
+    $log = "$Logs\msiexec-$($script:msiCalls)$($verb -replace '/', '-')-$(Split-Path -Leaf $package).log"
+    Run 'msiexec.exe' "$verb `"$package`" /qn /norestart /l*v `"$log`""
 }
 
 function Expect([string] $what, [int] $code, [int] $wanted) {
@@ -96,11 +115,13 @@ function Check-OneLarkspur([string] $after) {
 
 Check-Signed 'the packages' @($installer, $msi, $olderInstaller, $olderMsi, $respunMsi)
 
-# The portable zip, unpacked where tst_installer unpacks it under Wine. A
-# plugin planted above it, with Qt's plugin path pointing there, must not be
+# The portable zip, unpacked in a folder of this script's own. A plugin
+# planted above it, with Qt's plugin path pointing there, must not be
 # loaded. The window is read as a screen reader reads it, and QUIT pressed.
-$tools = 'C:\Tools'
-Expand-Archive -Path $zip -DestinationPath $tools -Force
+$temporary = if ($env:RUNNER_TEMP) { $env:RUNNER_TEMP } else { $env:TEMP }
+$tools = "$temporary\larkspur-install-check-$PID"
+if (Test-Path $tools) { throw "$tools is there already" }
+Expand-Archive -Path $zip -DestinationPath $tools
 $unpacked = "$tools\Larkspur-1.00-win64"
 Check-Signed 'the zip' (Programs-In $unpacked)
 $null = New-Item -ItemType Directory -Force "$tools\plugins\platforms", "$tools\lib"
@@ -169,6 +190,6 @@ Remove-Item -Recurse -Force $folder # the uninstaller run in place leaves itself
 Check 'nothing of Larkspur is left' ((Entries).Count -eq 0 -and -not (Test-Path $folder))
 
 if ($script:failures -gt 0) {
-    Write-Host "$script:failures checks failed; the last msiexec log: $env:TEMP\larkspur-msi.log"
+    Write-Host "$script:failures checks failed; msiexec's logs are in $Logs"
     exit 1
 }
