@@ -48,8 +48,9 @@ DWORD withRetries(const Attempt& attempt, const Retry& worthRetrying) {
 // CreateFileW otherwise grants whatever the file's access list says. A
 // deletion that finished meanwhile leaves no file.
 bool deletePendingOrDone(const std::wstring& path) {
-    const HANDLE handle =
-        calls().createFile(path.c_str(), 0, shareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    const HANDLE handle = calls().createFile(path.c_str(), 0, shareAll, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT |
+                                                 SECURITY_IDENTIFICATION);
     if (handle != INVALID_HANDLE_VALUE) {
         calls().closeHandle(handle);
         return false;
