@@ -142,8 +142,8 @@ private slots:
             QVERIFY(m_display.sendCloseCommand(window));
         else
             m_display.xdotool({"mousemove", "--window", window, QString::number(quit.x()),
-                               QString::number(quit.y()), "mousedown", "1", "mousemove",
-                               "--window", window, "780", "30", "mouseup", "1", "key", by});
+                               QString::number(quit.y()), "mousedown", "1", "mousemove", "--window",
+                               window, "780", "30", "mouseup", "1", "key", by});
         QCOMPARE(exitCodeOf(m_program), 0);
         QCOMPARE(readFile(stationFile), "<no file>");
     }
