@@ -25,16 +25,11 @@ inline constexpr std::array<unsigned, 9> holdRetryDelaysMs{0, 10, 20, 40, 80, 16
 
 // The folder a save writes in and the name in it of the file it replaces,
 // found once, name by name from the root, following the symbolic links (and
-// on Windows the junctions) on the way as far as Larkspur's rule allows.
-// Every folder on the way is held open, so that every later step works in
-// the folder that was checked, whatever another user renames meanwhile.
-//
-// Larkspur's own rule for the links on the way: a link is followed when it
-// belongs to the user saving, to the system (root; on Windows Administrators,
-// SYSTEM or TrustedInstaller), or to the owner of the folder the file is
-// saved in, who could write there anyway. So a link that another user
-// planted cannot make an administrator's save write where that user may not.
-// Judged on every link of a chain, read through the handle that was checked.
+// on Windows the junctions) on the way as far as Larkspur's rule allows
+// (linkrule.h), each judged as it is read, through the handle that was
+// checked. Every folder on the way is held open, so that every later step
+// works in the folder that was checked, whatever another user renames
+// meanwhile.
 class SaveTarget {
 public:
     explicit SaveTarget(const QString& path);

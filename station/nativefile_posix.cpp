@@ -129,11 +129,11 @@ QList<Account> changersOf(const struct stat& link, int folder) {
 // or against its owner.
 QString refusalOfLinks(const QList<QList<Account>>& changers, int savedIn = -1) {
     TrustedAccounts trusted{accountOf(calls().geteuid()), {accountOf(0)}, std::nullopt};
-    struct stat saved{};
-    if (savedIn >= 0 && calls().fstat(savedIn, &saved) != 0)
-        return systemReason();
-    if (savedIn >= 0)
+    if (struct stat saved{}; savedIn >= 0) {
+        if (calls().fstat(savedIn, &saved) != 0)
+            return systemReason();
         trusted.folderOwner = accountOf(saved.st_uid);
+    }
     return untrustedChanger(changers, trusted) ? QString::fromLatin1(foreignLink) : QString();
 }
 

@@ -65,11 +65,11 @@ bool startsWith(const std::wstring& text, std::wstring_view start) {
 // junction only there ("Hard links and junctions"): never to a share, a
 // pipe or a device of its text's choosing.
 bool splitPath(std::wstring path, std::wstring& root, std::deque<std::wstring>& names,
-               bool linkText) {
+               bool ofLink) {
     std::replace(path.begin(), path.end(), L'/', L'\\');
-    if (linkText && !startsWith(path, LR"(\??\)"))
+    if (ofLink && !startsWith(path, LR"(\??\)"))
         return false;
-    if (linkText)
+    if (ofLink)
         path[1] = L'\\';
     if (!startsWith(path, LR"(\\?\)")) {
         if (startsWith(path, LR"(\\)"))
@@ -81,7 +81,7 @@ bool splitPath(std::wstring path, std::wstring& root, std::deque<std::wstring>& 
     }
     const bool drive = path.size() >= 7 && iswalpha(path[4]) && path[5] == L':' && path[6] == L'\\';
     const bool volume = startsWith(path, LR"(\\?\Volume{)");
-    const bool unc = !linkText && startsWith(path, LR"(\\?\UNC\)");
+    const bool unc = !ofLink && startsWith(path, LR"(\\?\UNC\)");
     if (!drive && !volume && !unc)
         return false;
     size_t end = path.find(L'\\', unc ? 8 : 4);

@@ -20,6 +20,6 @@ QByteArray readStationFile(const QString& path);
 // disk, then put in its place with the old file's owner and permissions or
 // access list. A symbolic link (or on Windows a junction) at the path or on
 // the way to it stays one, and the file it leads to gets the bytes, when
-// Larkspur's rule for links allows it (nativefile.h); otherwise the save is
+// Larkspur's rule for links allows it (linkrule.h); otherwise the save is
 // refused. On failure the old file stays as it was.
 void writeStationFile(const QString& path, const QByteArray& bytes);

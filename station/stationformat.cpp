@@ -82,8 +82,10 @@ QString flagDigits(const BoxStates& states) {
     return digits;
 }
 
-// What the file adds to the folder: the database file's name, two line ends, the flags.
-constexpr qsizetype fileBytesBesideFolder = 12 + 2 + programCount + 2;
+// What the file adds to the folder, a byte a character: the database file's
+// name, the flags and two line ends.
+constexpr qsizetype fileBytesBesideFolder =
+    databaseSuffix.size() + programCount + 2 * lineEnd.size();
 
 } // namespace
 
