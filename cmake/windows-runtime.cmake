@@ -77,7 +77,8 @@ function(larkspur_deploy_windows_runtime program)
         set(stripped "${CMAKE_BINARY_DIR}/mingw-runtime/${name}")
         add_custom_command(OUTPUT "${stripped}"
             COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/mingw-runtime"
-            COMMAND ${CMAKE_STRIP} --strip-unneeded -o "${stripped}" "${dll_path}"
+            COMMAND ${CMAKE_COMMAND} -E env "SOURCE_DATE_EPOCH=${larkspur_source_date_epoch}"
+                ${CMAKE_STRIP} --strip-unneeded -o "${stripped}" "${dll_path}"
             DEPENDS "${dll_path}" VERBATIM)
         install(FILES "${stripped}" DESTINATION .)
         list(APPEND deployed "${stripped}")

@@ -3,7 +3,9 @@
 # packaging/NSIS.template.in), the MSI Larkspur-<version>-win64.msi (wixl,
 # from packaging/larkspur.wxs) and the portable zip. All three hold
 # Larkspur.exe and exactly what cmake/windows-runtime.cmake deploys beside
-# it, signed when the build is given a certificate.
+# it, signed when the build is given a certificate. Two builds of one commit
+# give the same packages, byte for byte, but for the signatures
+# (scripts/verify-release.sh shows that a signed release is its commit's).
 
 # Larkspur's own terms, from the copyright file: the installer's licence
 # page, and the first of the notices beside the program.
@@ -87,7 +89,10 @@ if(TARGET Larkspur_imports) # the deployed runtime, checked
 endif()
 add_custom_command(OUTPUT "${larkspur_stage}.stamp"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${larkspur_stage}"
-    COMMAND "${CMAKE_COMMAND}" --install "${CMAKE_BINARY_DIR}" --prefix "${larkspur_stage}"
+    # strip writes the time it runs into each program's header, unless told
+    # the commit's.
+    COMMAND "${CMAKE_COMMAND}" -E env "SOURCE_DATE_EPOCH=${larkspur_source_date_epoch}"
+        "${CMAKE_COMMAND}" --install "${CMAKE_BINARY_DIR}" --prefix "${larkspur_stage}"
         --config $<CONFIG> --strip
     ${stage_signing}
     COMMAND "${CMAKE_COMMAND}" -E touch "${larkspur_stage}.stamp"
@@ -115,6 +120,7 @@ set(CPACK_LARKSPUR_DESCRIPTION "${larkspur_description}")
 set(CPACK_LARKSPUR_COPYRIGHT "${larkspur_copyright}")
 set(CPACK_LARKSPUR_WINDOW_TITLE "${larkspur_window_title}")
 set(CPACK_LARKSPUR_SIGN_SCRIPT "${sign_script}")
+set(CPACK_LARKSPUR_SOURCE_DATE_EPOCH "${larkspur_source_date_epoch}")
 # Where the list of installed programs sends a user for help; none by default.
 set(LARKSPUR_SUPPORT_URL "" CACHE STRING "Support address shown in the list of installed programs")
 set(CPACK_LARKSPUR_SUPPORT_URL "${LARKSPUR_SUPPORT_URL}")
@@ -135,21 +141,28 @@ set(CPACK_NSIS_MUI_ICON "${larkspur_icon}")
 set(CPACK_NSIS_MUI_UNIICON "${larkspur_icon}")
 set(CPACK_LARKSPUR_NSIS_SIGNING "${nsis_signing}")
 
-# The MSI, where wixl is at hand: cpack's External generator stages the same
-# files and hands them to packaging/msi.cmake.
+# The MSI and the zip, where wixl and Python with libmsi's bindings are at
+# hand: cpack's External generator stages the same files and hands them to
+# packaging/msi-and-zip.cmake. Elsewhere (Qt's kits on Windows), no MSI, and
+# CPack's own zip.
 find_program(WIXL wixl)
 find_program(WIXL_HEAT wixl-heat)
-if(WIXL AND WIXL_HEAT)
+# Debian's, which has the bindings, before any other on the PATH.
+find_program(LARKSPUR_PYTHON python3 HINTS /usr/bin)
+if(WIXL AND WIXL_HEAT AND LARKSPUR_PYTHON)
     list(APPEND CPACK_GENERATOR External)
+    list(REMOVE_ITEM CPACK_GENERATOR ZIP)
     set(CPACK_EXTERNAL_ENABLE_STAGING ON)
-    set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/msi.cmake")
+    set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/msi-and-zip.cmake")
     set(CPACK_LARKSPUR_WIXL "${WIXL}")
     set(CPACK_LARKSPUR_WIXL_HEAT "${WIXL_HEAT}")
     set(CPACK_LARKSPUR_WXS "${CMAKE_CURRENT_LIST_DIR}/larkspur.wxs")
+    set(CPACK_LARKSPUR_PYTHON "${LARKSPUR_PYTHON}")
+    set(CPACK_LARKSPUR_ARCHIVES "${CMAKE_CURRENT_LIST_DIR}/windows-archives.py")
     find_program(MSIBUILD msibuild REQUIRED)
     set(CPACK_LARKSPUR_MSIBUILD "${MSIBUILD}")
 else()
-    message(NOTICE "No MSI: wixl and wixl-heat (Debian's package wixl) are needed for it")
+    message(NOTICE "No MSI: wixl and wixl-heat (Debian's package wixl) and python3 are needed for it")
 endif()
 
 set(CPACK_ZIP_COMPONENT_INSTALL OFF)

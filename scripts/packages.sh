@@ -35,7 +35,8 @@ require_npm_package() {
 }
 
 # What building the program and its tests needs.
-build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation)
+# Git gives the packages the commit's time.
+build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation git)
 
 # What the tests need on top: the real window on a session bus of
 # its own and under a small window manager, the accessibility bus and a
@@ -54,7 +55,7 @@ test_packages=(xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
 # resources that checks the installer's version information.
 windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 xvfb xdotool
     dbus-daemon xz-utils nsis wixl msitools osslsigncode openssl softhsm2 opensc
-    libengine-pkcs11-openssl python3 icoutils)
+    libengine-pkcs11-openssl python3 python3-gi gir1.2-libmsi-1.0 icoutils p7zip-full)
 
 # What building and checking the Debian package needs on top.
 package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool dbus-daemon)

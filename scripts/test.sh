@@ -2,7 +2,8 @@
 # Builds Larkspur and runs every test: formatting, unit, widget and real-window
 # tests; then builds and checks the Debian package; then runs the same suite
 # and a short fuzz run under the sanitizers; then, given a Qt for Windows in
-# LARKSPUR_WINDOWS_QT, the Windows build and its tests under Wine.
+# LARKSPUR_WINDOWS_QT, the Windows build and its tests under Wine; last, that
+# a second build of the commit from elsewhere gives the same packages.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
@@ -30,3 +31,6 @@ echo "Running the tests and the fuzz target under AddressSanitizer, UBSan and Le
 
 echo "Cross-building for Windows and running the tests under Wine"
 "$root/scripts/windows.sh" "$build"
+
+echo "Building the packages again from a second checkout: the same bytes"
+"$root/scripts/check-reproducible.sh"

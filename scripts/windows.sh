@@ -13,8 +13,12 @@
 #             and a second pack of this one; and the PKCS#12 signing route
 #   install   the packages installed, used, upgraded and removed in a Wine
 #             prefix of their own
+# and one that runs only when named:
+#   rebuild   the packages alone, unsigned, or signed by the sign command
+#             LARKSPUR_REBUILD_SIGN_TOOL (scripts/verify-release.sh)
 # Usage: scripts/windows.sh [LINUX_TEST_BUILD_FOLDER] [STAGE...]
-# (the folder defaults to build/test). LARKSPUR_WINDOWS_QT names the Qt 6.4.2
+# (the folder defaults to build/test). The build folder is build/windows, or
+# LARKSPUR_WINDOWS_BUILD. LARKSPUR_WINDOWS_QT names the Qt 6.4.2
 # for Windows to build against: its folder, or its .tar.xz;
 # scripts/windows-qt.sh builds one. Without it the Windows build is skipped.
 # The host tools of the same Qt come from beside it (find_host_tools).
@@ -25,14 +29,14 @@ source "$root/scripts/test-signing.sh"
 source "$root/scripts/xvfb.sh"
 
 all_stages=(build tests window packages install)
-is_stage() { [[ " ${all_stages[*]} " == *" $1 "* ]]; }
+is_stage() { [[ " ${all_stages[*]} rebuild " == *" $1 "* ]]; }
 linux_tests="$root/build/test"
 if [ $# -gt 0 ] && ! is_stage "$1"; then
     linux_tests=$1
     shift
 fi
 stages=("${@:-${all_stages[@]}}")
-build="$root/build/windows"
+build=$(mkdir -p "${LARKSPUR_WINDOWS_BUILD:-$root/build/windows}" && cd "${LARKSPUR_WINDOWS_BUILD:-$root/build/windows}" && pwd)
 
 sdk="${LARKSPUR_WINDOWS_QT:-}"
 if [ -z "$sdk" ]; then
@@ -228,14 +232,25 @@ pack() {
 stage_packages() {
     build_signed
     rm -f "$build"/Larkspur-*-win64.*
-    rm -rf "$build/older-packages" "$build/respun-packages"
+    rm -rf "$build/older-packages" "$build/respun-packages" "$build/respun-stage"
     pack
     # The same files as version 0.99, to install 1.00 over.
     pack -G "NSIS;External" -D CPACK_PACKAGE_VERSION=0.99 -B "$build/older-packages"
-    # The same version packed again, as a rebuilt or re-signed release is.
-    pack -G External -B "$build/respun-packages"
+    # The same version packed again with Larkspur.exe signed again, as a
+    # re-signed release is.
+    cp -a "$build/package-stage" "$build/respun-stage"
+    cmake -DFILE="$build/respun-stage/Larkspur.exe" -P "$build/sign.cmake"
+    pack -G External -B "$build/respun-packages" -D "CPACK_INSTALLED_DIRECTORIES=$build/respun-stage;."
     ls "$build"/Larkspur-*-win64.*
     check_p12_signing "$build/signing" "$build/package-stage/Larkspur.exe"
+}
+
+stage_rebuild() {
+    cmake -S "$root" -B "$build" "${windows_options[@]}" -DBUILD_TESTING=OFF \
+        -DLARKSPUR_SIGN_TOOL="${LARKSPUR_REBUILD_SIGN_TOOL:-}" -DLARKSPUR_SIGNING_TIMESTAMP_URL=none >/dev/null
+    cmake --build "$build"
+    rm -f "$build"/Larkspur-*-win64.*
+    pack
 }
 
 stage_install() {
