@@ -15,7 +15,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/packages.sh"
-[ $# -eq 1 ] && [ -d "$1" ] || { echo "Usage: $0 RELEASE_FOLDER" >&2; exit 2; }
+if [ $# -ne 1 ] || [ ! -d "$1" ]; then echo "Usage: $0 RELEASE_FOLDER" >&2; exit 2; fi
 release=$(cd "$1" && pwd)
 [ -n "${LARKSPUR_WINDOWS_QT:-}" ] ||
     { echo "LARKSPUR_WINDOWS_QT names no Qt for Windows (scripts/windows-qt.sh builds one)" >&2; exit 2; }

@@ -97,7 +97,8 @@ class TestInstaller : public QObject {
 
     const QString m_packages = qEnvironmentVariable("LARKSPUR_PACKAGES");
     const QString m_olderPackages = qEnvironmentVariable("LARKSPUR_OLDER_PACKAGES");
-    // The same version packed again, as a rebuilt or re-signed release is.
+    // The same version packed again with Larkspur.exe signed again, as a
+    // re-signed release is.
     const QString m_respunPackages = qEnvironmentVariable("LARKSPUR_RESPUN_PACKAGES");
     // What every package holds, signed once.
     const QString m_stage = qEnvironmentVariable("LARKSPUR_STAGE");
