@@ -39,16 +39,20 @@ endforeach()
 string(REGEX REPLACE "<!-- [^>]*wixl-heat [^>]*-->" "" heat "${heat}")
 file(WRITE "${work}/files.wxs" "${heat}")
 
+# What wixl is given besides the files and the product code.
 set(defines Version=${CPACK_PACKAGE_VERSION} UpgradeCode=${CPACK_LARKSPUR_UPGRADE_CODE}
     Publisher=${CPACK_PACKAGE_VENDOR} Description=${CPACK_LARKSPUR_DESCRIPTION}
-    Copyright=${CPACK_LARKSPUR_COPYRIGHT} SupportUrl=${CPACK_LARKSPUR_SUPPORT_URL})
+    Copyright=${CPACK_LARKSPUR_COPYRIGHT} Icon=larkspur.ico Win64=yes)
+execute_process(COMMAND "${CPACK_LARKSPUR_WIXL}" --version OUTPUT_VARIABLE wixl_version
+    COMMAND_ERROR_IS_FATAL ANY)
 # The product code and the package code follow from what is packed and
-# how: the same files of the same version, packed by the same scripts, are
-# the same package, which Windows knows by its package code. A package of
+# how: the same files of the same version, packed by the same scripts and
+# the same wixl, are the same package, which Windows knows by its package
+# code. A package of
 # the same version with other files (rebuilt from another commit, or signed
 # again) is another product, which installs over the first as a major
 # upgrade; Windows refuses a second package of one product code with 1638.
-set(packed "${defines}\n")
+set(packed "${defines}\n${CPACK_LARKSPUR_SUPPORT_URL}\n${wixl_version}")
 foreach(file IN ITEMS "${CPACK_LARKSPUR_WXS}" "${CMAKE_CURRENT_LIST_FILE}" "${CPACK_NSIS_MUI_ICON}"
         "${CPACK_LARKSPUR_ARCHIVES}" "${work}/files.wxs" ${files})
     file(SHA256 "${file}" hash)
@@ -68,11 +72,9 @@ set(msi "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.msi")
 # wixl finds files by paths relative to the folder it runs in only.
 file(COPY_FILE "${CPACK_NSIS_MUI_ICON}" "${work}/larkspur.ico")
 file(RELATIVE_PATH relative_stage "${work}" "${stage}")
-execute_process(COMMAND "${CPACK_LARKSPUR_WIXL}" --arch x64 --output "${msi}"
-        -D "SourceDir=${relative_stage}" -D Win64=yes -D "Version=${CPACK_PACKAGE_VERSION}"
-        -D "ProductCode=${product_code}" -D "UpgradeCode=${CPACK_LARKSPUR_UPGRADE_CODE}"
-        -D "Publisher=${CPACK_PACKAGE_VENDOR}" -D "Description=${CPACK_LARKSPUR_DESCRIPTION}"
-        -D "Copyright=${CPACK_LARKSPUR_COPYRIGHT}" -D Icon=larkspur.ico
+list(TRANSFORM defines PREPEND "-D;")
+execute_process(COMMAND "${CPACK_LARKSPUR_WIXL}" --arch x64 --output "${msi}" ${defines}
+        -D "SourceDir=${relative_stage}" -D "ProductCode=${product_code}"
         "${CPACK_LARKSPUR_WXS}" "${work}/files.wxs"
     WORKING_DIRECTORY "${work}" COMMAND_ERROR_IS_FATAL ANY)
 
