@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Two builds of one commit give the same packages. Builds them a second time,
-# minutes after the first, from a second copy of this checkout at a longer
-# path, with another umask and time zone, and compares: the Debian package
+# minutes after the first, from a second copy of this checkout at another
+# path, on another file system where /dev/shm is one (tmpfs lists a folder in
+# another order, and gives folders other sizes, than a disk's file system),
+# with another umask and time zone, and compares: the Debian package
 # and the unsigned Windows packages byte for byte with this checkout's, and
 # the signed Windows packages through scripts/verify-release.sh.
 # Usage: scripts/check-reproducible.sh, after scripts/package.sh and, given
@@ -9,8 +11,17 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-other="$root/build/reproduce/a/second/checkout/at/another/path/larkspur"
-rm -rf "$root/build/reproduce"
+place="$root/build/reproduce"
+rm -rf "$place" /dev/shm/larkspur-reproduce
+mkdir -p "$place"
+if [ "$(findmnt -n -o FSTYPE --target /dev/shm 2>/dev/null)" = tmpfs ] &&
+    [ "$(findmnt -n -o FSTYPE --target "$root")" != tmpfs ] &&
+    [ "$(df --output=avail -k /dev/shm | tail -n 1)" -gt 2000000 ]; then
+    place=/dev/shm/larkspur-reproduce
+    trap 'rm -rf /dev/shm/larkspur-reproduce' EXIT
+fi
+other="$place/a/second/checkout/at/another/path/larkspur"
+echo "The second checkout: $other"
 git clone -q --no-local "$root" "$other"
 # What is not committed yet, as it stands here.
 (cd "$root" && git ls-files -z --modified --others --exclude-standard | tar --null -T - -cf -) |

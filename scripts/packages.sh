@@ -35,8 +35,8 @@ require_npm_package() {
 }
 
 # What building the program and its tests needs.
-# Git gives the packages the commit's time.
-build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation git)
+# Git gives the packages the commit's time; Python finishes the Debian package.
+build_packages=(g++ cmake ninja-build qt6-base-dev libx11-dev fonts-liberation git python3)
 
 # What the tests need on top: the real window on a session bus of
 # its own and under a small window manager, the accessibility bus and a
