@@ -58,6 +58,17 @@ echo "The signed Windows packages, verified from the second checkout"
 log="$root/build/reproduce/verify-release.log"
 "$other/scripts/verify-release.sh" "$root/build/windows" >"$log" 2>&1 || { cat "$log"; exit 1; }
 grep -E ': (identical|DIFFERS)' "$log"
+# A verification that can say no: a release whose zip was changed after
+# signing is not the commit's.
+changed="$root/build/reproduce/changed-release"
+mkdir -p "$changed"
+cp "$root/build/windows"/Larkspur-*-win64.{exe,msi,zip} "$changed/"
+printf x >>"$(ls "$changed"/*.zip)"
+if "$other/scripts/verify-release.sh" "$changed" >"$log" 2>&1 || ! grep -q 'zip: DIFFERS' "$log"; then
+    cat "$log"
+    echo "scripts/verify-release.sh did not find the changed zip" >&2
+    exit 1
+fi
 for package in "$root/build/windows-unsigned"/Larkspur-*-win64.{exe,msi,zip}; do
     same "$package" "$other/build/verify/unsigned/$(basename "$package")"
 done

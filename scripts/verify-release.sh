@@ -46,7 +46,8 @@ echo "Rebuilding the packages, unsigned"
 cp "${names[@]/#/$work/build/}" "$work/unsigned/"
 echo "Rebuilding the packages with the release's signatures"
 LARKSPUR_REBUILD_SIGN_TOOL="$root/scripts/attach-signature.sh" LARKSPUR_SIGNATURES="$work/signatures" \
-    "$root/scripts/windows.sh" rebuild
+    "$root/scripts/windows.sh" rebuild ||
+    { echo "The release's files are not what this commit builds (above: the first that differs)" >&2; exit 1; }
 
 status=0
 for name in "${names[@]}"; do
