@@ -14,8 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 place="$root/build/reproduce"
 rm -rf "$place" /dev/shm/larkspur-reproduce
 mkdir -p "$place"
-if [ "$(findmnt -n -o FSTYPE --target /dev/shm 2>/dev/null)" = tmpfs ] &&
-    [ "$(findmnt -n -o FSTYPE --target "$root")" != tmpfs ] &&
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ "$(stat -f -c %T "$root")" != tmpfs ] &&
     [ "$(df --output=avail -k /dev/shm | tail -n 1)" -gt 2000000 ]; then
     place=/dev/shm/larkspur-reproduce
     trap 'rm -rf /dev/shm/larkspur-reproduce' EXIT
