@@ -14,6 +14,7 @@ Usage: deb-finish.py PACKAGE
 
 import gzip
 import io
+import lzma
 import math
 import re
 import sys
@@ -41,9 +42,9 @@ def installed_size(data_tar):
         )
 
 
-def with_installed_size(control_tar_gz, size):
+def with_installed_size(name, control_tar, size):
     written = io.BytesIO()
-    with tarfile.open(fileobj=io.BytesIO(control_tar_gz)) as source, tarfile.open(
+    with tarfile.open(fileobj=io.BytesIO(control_tar)) as source, tarfile.open(
         fileobj=written, mode="w", format=tarfile.GNU_FORMAT
     ) as target:
         for entry in source.getmembers():
@@ -52,7 +53,11 @@ def with_installed_size(control_tar_gz, size):
                 content = re.sub(rb"(?m)^Installed-Size: \d+$", b"Installed-Size: %d" % size, content)
                 entry.size = len(content)
             target.addfile(entry, None if content is None else io.BytesIO(content))
-    return gzip.compress(written.getvalue(), compresslevel=9, mtime=0)
+    if name.endswith(b".gz"):
+        return gzip.compress(written.getvalue(), compresslevel=9, mtime=0)
+    if name.endswith(b".xz"):
+        return lzma.compress(written.getvalue())
+    sys.exit(f"a control archive of its own kind: {name.decode()}")
 
 
 def finish(path):
@@ -61,8 +66,9 @@ def finish(path):
     data = next(content for header, content in members if header.startswith(b"data.tar"))
     package = bytearray(b"!<arch>\n")
     for header, content in members:
-        if header.startswith(b"control.tar.gz"):
-            content = with_installed_size(content, installed_size(data))
+        if header.startswith(b"control.tar"):
+            name = header[:16].rstrip(b" /")
+            content = with_installed_size(name, content, installed_size(data))
         # Name, time, owner and group as cpack wrote them; then mode and size.
         package += header[:40] + b"100644  " + b"%-10d" % len(content) + header[58:60]
         package += content + b"\n" * (len(content) % 2)
