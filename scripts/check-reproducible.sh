@@ -17,7 +17,6 @@ mkdir -p "$place"
 if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ "$(stat -f -c %T "$root")" != tmpfs ] &&
     [ "$(df --output=avail -k /dev/shm | tail -n 1)" -gt 2000000 ]; then
     place=/dev/shm/larkspur-reproduce
-    trap 'rm -rf /dev/shm/larkspur-reproduce' EXIT
 fi
 other="$place/a/second/checkout/at/another/path/larkspur"
 echo "The second checkout: $other"
@@ -71,3 +70,4 @@ fi
 for package in "$root/build/windows-unsigned"/Larkspur-*-win64.{exe,msi,zip}; do
     same "$package" "$other/build/verify/unsigned/$(basename "$package")"
 done
+rm -rf /dev/shm/larkspur-reproduce # kept when something differed, to look into

@@ -225,7 +225,12 @@ stage_window() {
 # cpack's fails the stage (makensis turns its own into errors).
 pack() {
     local log="$build/cpack.log"
-    (cd "$build" && cpack "$@" >"$log" 2>&1) || { cat "$log"; exit 1; }
+    if ! (cd "$build" && cpack "$@" >"$log" 2>&1); then
+        cat "$log"
+        # What makensis said, and what the sign commands it ran said.
+        find "$build" -path '*/_CPack_Packages/*/NSISOutput.log' -exec tail -n 20 {} +
+        exit 1
+    fi
     if grep -i warning "$log"; then echo "cpack warned: see $log" >&2; exit 1; fi
 }
 
