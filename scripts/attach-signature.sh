@@ -17,9 +17,11 @@ for signature in "$@"; do
     osslsigncode attach-signature -sigin "$signature" -in "$file" -out "$file.attached" \
         >"$file.log" 2>&1 || true
     # The digest that the signature signed, and that of these bytes (a
-    # program's "message digest", an MSI's "DigitalSignature").
-    current=$(sed -n 's/^Current [A-Za-z ]*: *\([0-9A-F][0-9A-F]*\).*/\1/p' "$file.log" | head -n 1)
-    calculated=$(sed -n 's/^Calculated [A-Za-z ]*: *\([0-9A-F][0-9A-F]*\).*/\1/p' "$file.log" | head -n 1)
+    # program's "message digest", an MSI's "DigitalSignature"; not the PE
+    # checksum, which osslsigncode 2.5 shows before it sets it).
+    digest='\(message digest\|DigitalSignature\) *: *\([0-9A-F][0-9A-F]*\).*'
+    current=$(sed -n "s/^Current $digest/\\2/p" "$file.log" | head -n 1)
+    calculated=$(sed -n "s/^Calculated $digest/\\2/p" "$file.log" | head -n 1)
     if [ -s "$file.attached" ] && [ -n "$current" ] && [ "$current" = "$calculated" ]; then
         mv "$file.attached" "$file"
         exit 0
