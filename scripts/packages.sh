@@ -49,13 +49,14 @@ test_packages=(xvfb xdotool dbus-daemon at-spi2-core python3-pyatspi libxtst-dev
 # What the Windows build and its tests under Wine need on top: the MinGW-w64
 # cross compiler in its posix thread model, Debian's Qt host tools (moc, rcc,
 # uic), Wine, an X display for it, the unpacker of the SDK's tarball, the
-# makers of the installer and of the MSI and what finishes and reads an MSI,
-# the signing tools, a software token and the PKCS#11 tools to put a key on
-# it, Python for the local time-stamping authority, and the reader of
-# resources that checks the installer's version information.
+# makers of the installer and of the MSI and what finishes and reads an MSI
+# (Python with libmsi's bindings writes its summary and the zip), the signing
+# tools, a software token and the PKCS#11 tools to put a key on it, Python
+# for the local time-stamping authority, and the reader of resources that
+# checks the installer's version information.
 windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine wine64 xvfb xdotool
     dbus-daemon xz-utils nsis wixl msitools osslsigncode openssl softhsm2 opensc
-    libengine-pkcs11-openssl python3 python3-gi gir1.2-libmsi-1.0 icoutils p7zip-full)
+    libengine-pkcs11-openssl python3 python3-gi gir1.2-libmsi-1.0 icoutils)
 
 # What building and checking the Debian package needs on top.
 package_packages=(dpkg-dev file lintian desktop-file-utils xvfb xdotool dbus-daemon)

@@ -32,13 +32,19 @@ mkdir -p "$work/release-files" "$work/signatures" "$work/unsigned"
 
 echo "The signatures of the release's files, its uninstaller, installer and MSI"
 (cd "$work/release-files" && cmake -E tar xf "$release/${names[2]}")
-sevenzip=$(command -v 7z || command -v 7zz)
-"$sevenzip" x -o"$work/release-files" "$release/${names[0]}" Uninstall.exe >/dev/null
 while IFS= read -r -d '' file; do
     osslsigncode extract-signature -in "$file" -out "$work/signatures/$(basename "$file").der" >/dev/null ||
         { echo "$file carries no signature" >&2; exit 1; }
 done < <(find "$work/release-files" "$release/${names[0]}" "$release/${names[1]}" \
     \( -name '*.exe' -o -name '*.dll' -o -name '*.msi' \) -type f -print0)
+# The uninstaller is signed inside the installer only; of the programs the
+# installer holds, those that carry a signature give theirs.
+mkdir "$work/release-files/installer"
+python3 "$root/scripts/installer-programs.py" "$release/${names[0]}" "$work/release-files/installer"
+for file in "$work/release-files/installer"/*.exe; do
+    osslsigncode extract-signature -in "$file" -out "$work/signatures/$(basename "$file").der" \
+        >/dev/null 2>&1 || rm -f "$work/signatures/$(basename "$file").der"
+done
 
 export LARKSPUR_WINDOWS_BUILD="$work/build"
 echo "Rebuilding the packages, unsigned"
