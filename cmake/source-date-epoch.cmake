@@ -35,7 +35,3 @@ endif()
 if(NOT larkspur_source_date_epoch MATCHES "^[0-9]+$")
     message(FATAL_ERROR "SOURCE_DATE_EPOCH is seconds since 1970, not \"${larkspur_source_date_epoch}\"")
 endif()
-# A folder that an install makes has these permissions whatever the umask
-# of whoever builds.
-set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
-    GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -1,4 +1,4 @@
-"""What packaging/msi.cmake has written for it, the same bytes from the same
+"""What packaging/msi-and-zip.cmake has written for it, the same bytes from the same
 files, whoever packs them and wherever:
 
   windows-archives.py zip FOLDER TOP ZIPFILE EPOCH

@@ -36,7 +36,9 @@ if [ $# -gt 0 ] && ! is_stage "$1"; then
     shift
 fi
 stages=("${@:-${all_stages[@]}}")
-build=$(mkdir -p "${LARKSPUR_WINDOWS_BUILD:-$root/build/windows}" && cd "${LARKSPUR_WINDOWS_BUILD:-$root/build/windows}" && pwd)
+build="${LARKSPUR_WINDOWS_BUILD:-$root/build/windows}"
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 
 sdk="${LARKSPUR_WINDOWS_QT:-}"
 if [ -z "$sdk" ]; then
